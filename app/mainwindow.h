@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/meterrecords.h"
+
+#include <QBluetoothUuid>
+#include <QByteArray>
+#include <QLowEnergyCharacteristic>
+#include <QLowEnergyService>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QCloseEvent;
+struct Options;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The main window: the list of known meters, the way to every other screen, and the owner of
+// everything that outlives a screen (options, meter records, the Bluetooth link).
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    bool tovik;
+
+public slots:
+    void newDevice();
+    void addButton();
+    void readSettings();
+    void closeEvent(QCloseEvent *event) override;
+    void editButton();
+    void connectDevice();
+    void deleteDevice();
+    void renameDevice();
+    void startServiceDiscovery();
+    void disconnect();
+    void foundService(const QBluetoothUuid &uuid);
+    void changedState(QLowEnergyService::ServiceState state);
+    void changedCharacteristic(const QLowEnergyCharacteristic &characteristic,
+                               const QByteArray &value);
+    void endConnection();
+    void addSeriesToList();
+    void deleteMeasureFromLists(int measure);
+    void createMeasureOverview(int measure);
+    void createCSV();
+    void showLoading();
+    void destroyLoading();
+    void settingsWindow();
+    void reverseDarkMode(bool dark);
+    void reverseTovik(bool on);
+    void darkModeOnStart();
+    void changeMeasureName(int measure, const QString &name);
+    void test();
+    void openLanguageScreen();
+    void translateText(int newLanguage);
+
+private:
+    bool writeSettings();
+    void applyTheme();
+
+    std::unique_ptr<Ui::MainWindow> ui;
+    QList<QStringList> texts;
+    int language;
+    bool darkMode;
+    int currentDevice = -1;
+    int currentMeasure = -1;
+    std::unique_ptr<MeterRecords> records;
+
+    friend class MainWindowTest;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QBluetoothAddress>
+#include <QBluetoothDeviceInfo>
+#include <QList>
+#include <QPointF>
+#include <QStringList>
+#include <QLineSeries>
+
+#include <memory>
+#include <vector>
+
+class QListWidget;
+
+// One known meter: its identity and its saved measurements. The measurements lie one after
+// another in the flat per-point lists; pointsNumber[k] points belong to measurement k.
+struct Meter {
+    explicit Meter(const QBluetoothDeviceInfo &device = {}) : device(device) { }
+    Meter(Meter &&) = default;
+    Meter &operator=(Meter &&) = default;
+    Meter(const Meter &) = delete;
+
+    QBluetoothDeviceInfo device;
+    QList<QPointF> points;
+    QStringList timestamps;
+    QStringList units;
+    QStringList settingTexts;
+    QList<int> pointsNumber;
+    QStringList measureNames;
+    std::vector<std::unique_ptr<QLineSeries>> savedSeries;
+};
+
+// The known meters and the rows of the main window's list that show them. Every change goes
+// through here, so row i always shows meter i and the lists of a meter always agree: the four
+// per-point lists are as long as the sum of pointsNumber, and every measurement has a name
+// and a line series.
+class MeterRecords
+{
+public:
+    explicit MeterRecords(QListWidget *rows);
+
+    int count() const { return int(meters.size()); }
+    const Meter &meter(int i) const { return meters[size_t(i)]; }
+    QString label(int i) const;
+    // Known meters are told apart by address and advertised name, never by label.
+    bool contains(const QBluetoothDeviceInfo &device) const;
+    int offset(int i, int k) const;
+
+    // Takes a meter whose lists already agree (measurements and their series are built here).
+    void addMeter(Meter meter, const QString &label, bool dark);
+    void removeMeter(int i);
+    void relabel(int i, const QString &label);
+    void addMeasurement(int i, const QString &name, const QList<QPointF> &points,
+                        const QStringList &timestamps, const QStringList &units,
+                        const QStringList &settingTexts);
+    void removeMeasurement(int i, int k);
+    void renameMeasurement(int i, int k, const QString &name);
+    void recolour(bool dark);
+
+private:
+    QListWidget *rows;
+    std::vector<Meter> meters;
+};

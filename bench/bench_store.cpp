@@ -1,0 +1,207 @@
+// Writes and reads a store of 200,000 points through the program's store code and through a
+// bare QSettings loop with the same keys, side by side, and prints both times and the ratio.
+
+#include "app/meterrecords.h"
+#include "app/store.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int measureCount = 10;
+constexpr int pointsPerMeasure = 20000;
+
+struct Flat {
+    QList<QPointF> points;
+    QStringList timestamps, units, settings, names;
+    QList<int> counts;
+};
+
+Flat sampleData()
+{
+    Flat f;
+    const QStringList units = {"m V ", "V ", "k Ω ", "m V ?"};
+    const QStringList settings = {"DC AUTO ", "AC AUTO ", "DC ", "AUTO "};
+    for (int k = 0; k < measureCount; ++k) {
+        f.counts.append(pointsPerMeasure);
+        for (int x = 1; x <= pointsPerMeasure; ++x) {
+            const int ms = (x * 333 + k) % 1000;
+            f.points.append(QPointF(x, 12.34 + 0.01 * (x % 997)));
+            f.timestamps.append(QString("2026-12-06 14:%1:%2.%3%3")
+                                        .arg(k + 10)
+                                        .arg(x % 60, 2, 10, QChar('0'))
+                                        .arg(ms, 3, 10, QChar('0')));
+            f.units.append(units[x % 4 == 0 ? 3 : k % 3]);
+            f.settings.append(settings[k % 4]);
+        }
+        f.names.append(f.timestamps[k * pointsPerMeasure]);
+    }
+    return f;
+}
+
+void bareWrite(const QString &path, const Flat &f)
+{
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue("darkMode", false);
+    s.setValue("tovik", false);
+    s.setValue("language", 0);
+    s.beginWriteArray("deviceList");
+    s.setArrayIndex(0);
+    s.setValue("deviceName", "M27K53C");
+    s.setValue("deviceAdress", "AA:BB:CC:DD:EE:01");
+    s.setValue("buttonName", "Werkbank");
+    s.beginWriteArray("points");
+    for (int j = 0; j < f.points.size(); ++j) {
+        s.setArrayIndex(j);
+        s.setValue("point", f.points[j]);
+        s.setValue("timestamp", f.timestamps[j]);
+        s.setValue("unit", f.units[j]);
+        s.setValue("settings", f.settings[j]);
+    }
+    s.endArray();
+    s.beginWriteArray("pointsNumber");
+    for (int k = 0; k < f.counts.size(); ++k) {
+        s.setArrayIndex(k);
+        s.setValue("measureNames", f.names[k]);
+        s.setValue("pointNumber", f.counts[k]);
+    }
+    s.endArray();
+    s.endArray();
+    s.sync();
+}
+
+qsizetype bareRead(const QString &path)
+{
+    QSettings s(path, QSettings::IniFormat);
+    Flat f;
+    s.value("darkMode").toBool();
+    s.value("tovik").toBool();
+    s.value("language").toInt();
+    const int meters = s.beginReadArray("deviceList");
+    for (int i = 0; i < meters; ++i) {
+        s.setArrayIndex(i);
+        s.value("buttonName").toString();
+        s.value("deviceAdress").toString();
+        s.value("deviceName").toString();
+        const int points = s.beginReadArray("points");
+        for (int j = 0; j < points; ++j) {
+            s.setArrayIndex(j);
+            f.points.append(s.value("point").toPointF());
+            f.timestamps.append(s.value("timestamp").toString());
+            f.units.append(s.value("unit").toString());
+            f.settings.append(s.value("settings").toString());
+        }
+        s.endArray();
+        const int measures = s.beginReadArray("pointsNumber");
+        for (int k = 0; k < measures; ++k) {
+            s.setArrayIndex(k);
+            f.counts.append(s.value("pointNumber").toInt());
+            f.names.append(s.value("measureNames").toString());
+        }
+        s.endArray();
+    }
+    s.endArray();
+    return f.points.size();
+}
+
+void storeWrite(const QString &path, const MeterRecords &records)
+{
+    QSettings s(path, QSettings::IniFormat);
+    Store::write(s, Options{}, records);
+    s.sync();
+}
+
+qsizetype storeRead(const QString &path, MeterRecords &records)
+{
+    Options options;
+    QSettings s(path, QSettings::IniFormat);
+    Store::read(s, options, records);
+    return records.count() ? records.meter(0).points.size() : 0;
+}
+
+template<typename F>
+double seconds(F &&f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e9;
+}
+
+// A copy the settings cache has never seen, so reading parses the file as a new run does.
+QString coldCopy(const QString &path, int round)
+{
+    const QString copy = path + QString(".cold%1").arg(round);
+    QFile::copy(path, copy);
+    return copy;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+
+    const Flat f = sampleData();
+    QListWidget rows;
+    MeterRecords records(&rows);
+    records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"),
+                                                "M27K53C", 0)),
+                     "Werkbank", false);
+    for (int k = 0; k < measureCount; ++k) {
+        const int s = k * pointsPerMeasure;
+        records.addMeasurement(0, f.names[k], f.points.mid(s, pointsPerMeasure),
+                               f.timestamps.mid(s, pointsPerMeasure),
+                               f.units.mid(s, pointsPerMeasure),
+                               f.settings.mid(s, pointsPerMeasure));
+    }
+
+    // Two rounds in alternating order; the better time of each side counts.
+    double bareW = 1e9, storeW = 1e9, bareR = 1e9, storeR = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        const QString bare = dir.filePath(QString("bare%1.conf").arg(round));
+        const QString ours = dir.filePath(QString("store%1.conf").arg(round));
+        auto runBare = [&] {
+            bareW = std::min(bareW, seconds([&] { bareWrite(bare, f); }));
+            const QString cold = coldCopy(bare, round);
+            bareR = std::min(bareR, seconds([&] {
+                if (bareRead(cold) != f.points.size())
+                    qFatal("bare read lost points");
+            }));
+        };
+        auto runStore = [&] {
+            storeW = std::min(storeW, seconds([&] { storeWrite(ours, records); }));
+            const QString cold = coldCopy(ours, round);
+            QListWidget readRows; // the program reads into the window's existing list
+            MeterRecords read(&readRows);
+            storeR = std::min(storeR, seconds([&] {
+                if (storeRead(cold, read) != f.points.size())
+                    qFatal("store read lost points");
+            }));
+        };
+        if (round % 2 == 0) {
+            runBare();
+            runStore();
+        } else {
+            runStore();
+            runBare();
+        }
+    }
+
+    std::printf("store of %d points, 1 meter, %d measurements\n",
+                measureCount * pointsPerMeasure, measureCount);
+    std::printf("write: store code %.3f s, bare loop %.3f s, ratio %.3f (target <= 1.10)\n",
+                storeW, bareW, storeW / bareW);
+    std::printf("read:  store code %.3f s, bare loop %.3f s, ratio %.3f (target <= 1.10)\n",
+                storeR, bareR, storeR / bareR);
+    return 0;
+}

@@ -1,0 +1,77 @@
+#include "support/modalanswer.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QPushButton>
+
+ModalAnswer::ModalAnswer(const QList<Reply> &replies) : replies(replies)
+{
+    connect(&timer, &QTimer::timeout, this, &ModalAnswer::look);
+    timer.start(5);
+}
+
+const ModalAnswer::Seen &ModalAnswer::box() const
+{
+    static const Seen none;
+    return shown.isEmpty() ? none : shown.first();
+}
+
+void ModalAnswer::look()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || modal == answered || done())
+        return;
+    auto *message = qobject_cast<QMessageBox *>(modal);
+    auto *input = qobject_cast<QInputDialog *>(modal);
+    auto *file = qobject_cast<QFileDialog *>(modal);
+    if (!message && !input && !file)
+        return;
+
+    Seen seen;
+    seen.title = modal->windowTitle();
+    if (QWidget *parent = modal->parentWidget()) {
+        seen.parentStyleSheet = parent->styleSheet();
+        seen.parentVisible = parent->isVisible();
+    }
+    const Reply reply = replies[shown.size()];
+    answered = modal;
+
+    if (message) {
+        seen.kind = "message";
+        seen.text = message->text();
+        seen.informativeText = message->informativeText();
+        seen.icon = message->icon();
+        seen.buttons = message->standardButtons();
+        if (QPushButton *def = message->defaultButton())
+            seen.defaultButton = message->standardButton(def);
+        shown.append(seen);
+        QAbstractButton *button = message->button(reply.button);
+        if (reply.kind == Reply::Press && button)
+            button->click();
+        else
+            message->close();
+    } else if (input) {
+        seen.kind = "input";
+        seen.text = input->labelText();
+        seen.value = input->textValue();
+        shown.append(seen);
+        if (reply.kind == Reply::Enter) {
+            input->setTextValue(reply.value);
+            input->accept();
+        } else {
+            input->reject();
+        }
+    } else {
+        seen.kind = "file";
+        shown.append(seen);
+        if (reply.kind == Reply::Enter) {
+            file->selectFile(reply.value);
+            static_cast<QDialog *>(file)->accept();
+        } else {
+            file->reject();
+        }
+    }
+    if (done())
+        timer.stop();
+}

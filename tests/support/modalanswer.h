@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+// Answers the modal message boxes, input dialogs and file dialogs that the code under test
+// opens next, in order, and records what each showed at that moment.
+class ModalAnswer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Reply {
+        enum Kind { Press, Dismiss, Enter } kind;
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
+        QString value; // the text typed into an input dialog, or the file chosen
+    };
+    static Reply press(QMessageBox::StandardButton button) { return {Reply::Press, button, {}}; }
+    // Closes the box as the window frame or Escape would; input and file dialogs are cancelled.
+    static Reply dismiss() { return {Reply::Dismiss, QMessageBox::NoButton, {}}; }
+    // Types a text into an input dialog, or picks a file in a file dialog, and accepts.
+    static Reply enter(const QString &value) { return {Reply::Enter, QMessageBox::NoButton, value}; }
+
+    struct Seen {
+        QString kind; // "message", "input" or "file"
+        QString title;
+        QString text; // the message, or an input dialog's label
+        QString informativeText;
+        QString value; // an input dialog's preset text
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QString parentStyleSheet;
+        bool parentVisible = false;
+    };
+
+    explicit ModalAnswer(const QList<Reply> &replies);
+    explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({press(button)}) { }
+
+    const QList<Seen> &seen() const { return shown; }
+    // The one box a single-reply answer was made for.
+    const Seen &box() const;
+    bool done() const { return shown.size() == replies.size(); }
+
+private:
+    void look();
+
+    QList<Reply> replies;
+    QList<Seen> shown;
+    QPointer<QWidget> answered;
+    QTimer timer;
+};
+
+Q_DECLARE_METATYPE(ModalAnswer::Reply)
