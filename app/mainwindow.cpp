@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "app/store.h"
+#include "link/loadingscreen.h"
+#include "link/newdevicescreen.h"
 #include "ui/theme.h"
 
 #include <QCloseEvent>
@@ -106,9 +108,29 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::newDevice() { }
+void MainWindow::newDevice()
+{
+    newScreen = std::make_unique<newDeviceScreen>(language);
+    newScreen->setDarkMode(darkMode);
+    newScreen->isDarkMode = darkMode;
+    connect(newScreen.get(), &newDeviceScreen::confirmPressed, this, &MainWindow::addButton);
+    connect(newScreen.get(), &newDeviceScreen::startedDiscovery, this, &MainWindow::showLoading);
+    connect(newScreen.get(), &newDeviceScreen::finishedDiscovery, this,
+            &MainWindow::destroyLoading);
+    newScreen->setModal(true);
+    newScreen->show();
+}
 
-void MainWindow::addButton() { }
+void MainWindow::addButton()
+{
+    const QBluetoothDeviceInfo &found = newScreen->foundDevice;
+    const QBluetoothDeviceInfo candidate(found.address(), found.name(), 0);
+    if (records->contains(candidate)) {
+        QMessageBox::warning(this, texts[language][4], texts[language][5]);
+        return;
+    }
+    records->addMeter(Meter(candidate), newScreen->selectedName, darkMode);
+}
 
 void MainWindow::readSettings()
 {
@@ -178,9 +200,18 @@ void MainWindow::createMeasureOverview(int) { }
 
 void MainWindow::createCSV() { }
 
-void MainWindow::showLoading() { }
+void MainWindow::showLoading()
+{
+    loading = std::make_unique<loadingScreen>();
+    loading->setModal(true);
+    loading->show();
+}
 
-void MainWindow::destroyLoading() { }
+void MainWindow::destroyLoading()
+{
+    if (loading)
+        loading->close();
+}
 
 void MainWindow::settingsWindow() { }
 

@@ -13,7 +13,8 @@
 #include <memory>
 
 class QCloseEvent;
-struct Options;
+class loadingScreen;
+class newDeviceScreen;
 
 namespace Ui {
 class MainWindow;
@@ -30,6 +31,7 @@ public:
     ~MainWindow() override;
 
     bool tovik;
+    const MeterRecords &meterRecords() const { return *records; }
 
 public slots:
     void newDevice();
@@ -73,6 +75,10 @@ private:
     int currentDevice = -1;
     int currentMeasure = -1;
     std::unique_ptr<MeterRecords> records;
+    // The screens last opened; opening a new one releases the one before, which is closed by
+    // then since every screen is modal.
+    std::unique_ptr<newDeviceScreen> newScreen;
+    std::unique_ptr<loadingScreen> loading;
 
     friend class MainWindowTest;
 };

@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
 packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
-          qt6-connectivity-dev fonts-dejavu-core)
+          qt6-connectivity-dev fonts-dejavu-core dbus-daemon python3-dbusmock)
 
 install_missing() {
     local missing=()

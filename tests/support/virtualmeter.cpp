@@ -1,0 +1,55 @@
+#include "support/virtualmeter.h"
+
+#include <QDBusInterface>
+#include <QTest>
+
+VirtualMeter::VirtualMeter()
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("/usr/bin/python3",
+                  {KALVION_SOURCE_DIR "/tools/virtualmeter/virtualmeter", "--no-stream"});
+    while (process.waitForReadyRead(10000)) {
+        if (!process.canReadLine())
+            continue;
+        const QByteArray line = process.readLine().trimmed();
+        if (line.startsWith("DBUS_SYSTEM_BUS_ADDRESS=")) {
+            address = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
+            break;
+        }
+    }
+    if (address.isEmpty())
+        return;
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+    qputenv("BLUETOOTH_FORCE_DBUS_LE_VERSION", "5.66");
+    bus = QDBusConnection::connectToBus(address, "virtualmeter-control");
+}
+
+VirtualMeter::~VirtualMeter()
+{
+    QDBusConnection::disconnectFromBus("virtualmeter-control");
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+}
+
+QDBusMessage VirtualMeter::call(const QString &method, const QVariantList &arguments)
+{
+    QDBusInterface control("org.bluez", "/", "org.kalvion.VirtualMeter", bus);
+    const QDBusMessage reply = control.callWithArgumentList(QDBus::Block, method, arguments);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        qWarning("virtual meter: %s failed: %s", qPrintable(method),
+                 qPrintable(reply.errorMessage()));
+    return reply;
+}
+
+QStringList VirtualMeter::strings(const QString &method, const QVariantList &arguments)
+{
+    return call(method, arguments).arguments().value(0).toStringList();
+}
+
+void VirtualMeter::reset(const QVariantMap &parameters)
+{
+    call("Reset", {parameters});
+    // Let Qt see what changed before the test goes on.
+    QTest::qWait(100);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QString>
+#include <QVariant>
+
+// The virtual meter behind a mock BlueZ on a bus of this test process's own. Qt binds to the
+// system bus once per process, so a test process starts one before its first Bluetooth object
+// and resets it between test functions.
+class VirtualMeter
+{
+public:
+    VirtualMeter();
+    ~VirtualMeter();
+
+    bool isRunning() const { return !address.isEmpty(); }
+    // Calls a control method; a D-Bus error fails the calling test through its message.
+    QDBusMessage call(const QString &method, const QVariantList &arguments = {});
+    QStringList strings(const QString &method, const QVariantList &arguments = {});
+    // Back to a fresh start: keys adapter, powered, meter, cached, order, streaming.
+    void reset(const QVariantMap &parameters = {});
+
+private:
+    QProcess process;
+    QString address;
+    QDBusConnection bus{QString()};
+};
