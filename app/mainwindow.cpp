@@ -4,9 +4,12 @@
 #include "app/store.h"
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"
+#include "live/connectionscreen.h"
 #include "ui/theme.h"
 
+#include <QBluetoothDeviceDiscoveryAgent>
 #include <QCloseEvent>
+#include <QLineSeries>
 #include <QDebug>
 #include <QMessageBox>
 #include <QPixmap>
@@ -174,25 +177,140 @@ bool MainWindow::writeSettings()
 
 void MainWindow::editButton() { }
 
-void MainWindow::connectDevice() { }
+void MainWindow::connectDevice()
+{
+    QListWidgetItem *current = ui->deviceList->currentItem();
+    if (!current) {
+        QMessageBox::warning(this, texts[language][6], texts[language][7]);
+        return;
+    }
+    currentDevice = ui->deviceList->row(current);
+    // The link and live screen before this one have ended; release them.
+    rescan.reset();
+    connScreen.reset();
+    openLink(records->meter(currentDevice).device);
+}
+
+void MainWindow::openLink(const QBluetoothDeviceInfo &device)
+{
+    qDeleteAll(services);
+    services.clear();
+    controller.reset(QLowEnergyController::createCentral(
+            QBluetoothDeviceInfo(device.address(), device.name(), 0)));
+    endedByUser = false;
+    connect(controller.get(), &QLowEnergyController::connected, this,
+            &MainWindow::startServiceDiscovery);
+    connect(controller.get(), &QLowEnergyController::disconnected, this, &MainWindow::disconnect);
+    connect(controller.get(), &QLowEnergyController::serviceDiscovered, this,
+            &MainWindow::foundService, Qt::QueuedConnection);
+    connect(controller.get(), &QLowEnergyController::errorOccurred, this, &MainWindow::linkFailed);
+    controller->connectToDevice();
+}
+
+void MainWindow::linkFailed(QLowEnergyController::Error error)
+{
+    // BlueZ forgets unpaired Low Energy devices after a while, and then refuses to connect to
+    // a stored address at once. A short search makes it known again.
+    if (error != QLowEnergyController::UnknownRemoteDeviceError || rescan)
+        return;
+    const QBluetoothAddress address = controller->remoteAddress();
+    rescan = std::make_unique<QBluetoothDeviceDiscoveryAgent>();
+    rescan->setLowEnergyDiscoveryTimeout(10000);
+    const auto seen = [this, address](const QBluetoothDeviceInfo &info) {
+        if (info.address() != address || !rescan->isActive())
+            return;
+        rescan->stop();
+        openLink(records->meter(currentDevice).device);
+    };
+    // Queued: a device may be reported inside start(), and the failed controller is still
+    // reporting its error here.
+    connect(rescan.get(), &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, seen,
+            Qt::QueuedConnection);
+    connect(rescan.get(), &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this, seen,
+            Qt::QueuedConnection);
+    rescan->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
+}
 
 void MainWindow::deleteDevice() { }
 
 void MainWindow::renameDevice() { }
 
-void MainWindow::startServiceDiscovery() { }
+void MainWindow::startServiceDiscovery()
+{
+    connScreen = std::make_unique<connectionScreen>(language);
+    connScreen->setDarkMode(darkMode);
+    connScreen->isDarkMode = darkMode;
+    connScreen->setModal(true);
+    connScreen->show();
+    connect(connScreen.get(), &connectionScreen::endConnection, this, &MainWindow::endConnection);
+    connect(connScreen.get(), &connectionScreen::saveMeasure, this, &MainWindow::addSeriesToList);
+    controller->discoverServices();
+}
 
-void MainWindow::disconnect() { }
+void MainWindow::disconnect()
+{
+    // A meter that runs flat or out of range must not take the unsaved recording with it.
+    if (connScreen && !endedByUser && connScreen->hasUnsavedPoints())
+        connScreen->saveButton();
+    QMessageBox::warning(this, texts[language][8], texts[language][9]);
+    if (connScreen)
+        connScreen->close();
+    controller->disconnect();
+    for (QLowEnergyService *s : std::as_const(services))
+        s->disconnect();
+    if (connScreen)
+        connScreen->disconnect();
+}
 
-void MainWindow::foundService(const QBluetoothUuid &) { }
+void MainWindow::foundService(const QBluetoothUuid &uuid)
+{
+    if (uuid == QBluetoothUuid(QBluetoothUuid::ServiceClassUuid::GenericAccess))
+        return;
+    QLowEnergyService *found = controller->createServiceObject(uuid, this);
+    if (!found)
+        return;
+    services.append(found);
+    connect(found, &QLowEnergyService::stateChanged, this, &MainWindow::changedState);
+    connect(found, &QLowEnergyService::characteristicChanged, this,
+            &MainWindow::changedCharacteristic);
+    found->discoverDetails(QLowEnergyService::FullDiscovery);
+}
 
-void MainWindow::changedState(QLowEnergyService::ServiceState) { }
+void MainWindow::changedState(QLowEnergyService::ServiceState state)
+{
+    // The meter's services finish in any order, so act on the one that reported.
+    auto *reporting = qobject_cast<QLowEnergyService *>(sender());
+    if (state != QLowEnergyService::RemoteServiceDiscovered || !reporting)
+        return;
+    const QList<QLowEnergyCharacteristic> characteristics = reporting->characteristics();
+    if (characteristics.isEmpty())
+        return;
+    const QLowEnergyDescriptor configuration = characteristics.first().descriptor(
+            QBluetoothUuid::DescriptorType::ClientCharacteristicConfiguration);
+    if (!configuration.isValid())
+        return;
+    notifyDescriptor = configuration;
+    reporting->writeDescriptor(notifyDescriptor, QByteArray::fromHex("0100"));
+}
 
-void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const QByteArray &) { }
+void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const QByteArray &value)
+{
+    connScreen->receivedData = value.toHex();
+    emit connScreen->dataChanged();
+}
 
-void MainWindow::endConnection() { }
+void MainWindow::endConnection()
+{
+    endedByUser = true;
+    controller->disconnectFromDevice();
+}
 
-void MainWindow::addSeriesToList() { }
+void MainWindow::addSeriesToList()
+{
+    records->addMeasurement(currentDevice, connScreen->timestampList.first(),
+                            connScreen->measureSeries->points(), connScreen->timestampList,
+                            connScreen->unitList, connScreen->settingsList);
+}
 
 void MainWindow::deleteMeasureFromLists(int) { }
 

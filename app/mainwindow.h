@@ -5,6 +5,8 @@
 #include <QBluetoothUuid>
 #include <QByteArray>
 #include <QLowEnergyCharacteristic>
+#include <QLowEnergyController>
+#include <QLowEnergyDescriptor>
 #include <QLowEnergyService>
 #include <QMainWindow>
 #include <QString>
@@ -12,7 +14,9 @@
 
 #include <memory>
 
+class QBluetoothDeviceDiscoveryAgent;
 class QCloseEvent;
+class connectionScreen;
 class loadingScreen;
 class newDeviceScreen;
 
@@ -67,6 +71,8 @@ public slots:
 private:
     bool writeSettings();
     void applyTheme();
+    void openLink(const QBluetoothDeviceInfo &device);
+    void linkFailed(QLowEnergyController::Error error);
 
     std::unique_ptr<Ui::MainWindow> ui;
     QList<QStringList> texts;
@@ -79,6 +85,16 @@ private:
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;
     std::unique_ptr<loadingScreen> loading;
+    std::unique_ptr<connectionScreen> connScreen;
+
+    // The link to the meter being connected. Each connect replaces the objects of the link
+    // before, whose connections are gone by then.
+    std::unique_ptr<QLowEnergyController> controller;
+    QList<QLowEnergyService *> services;
+    QLowEnergyDescriptor notifyDescriptor;
+    std::unique_ptr<QBluetoothDeviceDiscoveryAgent> rescan;
+    // Set when the user ends the link by closing the live screen, as opposed to losing it.
+    bool endedByUser = false;
 
     friend class MainWindowTest;
 };

@@ -2,13 +2,17 @@
 # Builds and starts Kalvion (run), or builds and runs every test, then all of them once more
 # under AddressSanitizer and UndefinedBehaviorSanitizer (test). Installs the Debian packages it
 # needs first, when they are missing.
+#
+# run uses the system's Bluetooth when BlueZ offers an adapter there; otherwise, or with
+# --virtual-meter, it runs the program against the virtual meter in tools/virtualmeter.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
 packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
-          qt6-connectivity-dev fonts-dejavu-core dbus-daemon python3-dbusmock)
+          qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
+          python3-dbusmock)
 
 install_missing() {
     local missing=()
@@ -35,11 +39,42 @@ run_tests() { # build-dir
     (cd "$1" && ctest --output-on-failure -j "$jobs")
 }
 
+system_has_adapter() {
+    dbus-send --system --print-reply --reply-timeout=2000 --dest=org.bluez / \
+        org.freedesktop.DBus.ObjectManager.GetManagedObjects 2>/dev/null \
+        | grep -q '"org.bluez.Adapter1"'
+}
+
+run_with_virtual_meter() {
+    # The meter's launcher ends by itself when this script ends and closes its input.
+    coproc meter { exec /usr/bin/python3 "$root/tools/virtualmeter/virtualmeter"; }
+    local line address=""
+    while read -r line <&"${meter[0]}"; do
+        case $line in DBUS_SYSTEM_BUS_ADDRESS=*) address=${line#*=}; break ;; esac
+    done
+    if [ -z "$address" ]; then
+        echo "The virtual meter did not start." >&2
+        exit 1
+    fi
+    echo "Kalvion runs against the virtual meter, a stand-in M27K53C ($1)."
+    local status=0
+    DBUS_SYSTEM_BUS_ADDRESS=$address BLUETOOTH_FORCE_DBUS_LE_VERSION=5.66 \
+        "$root/build/kalvion" || status=$?
+    kill "$meter_PID" 2>/dev/null || true
+    wait "$meter_PID" 2>/dev/null || true
+    exit "$status"
+}
+
 install_missing
 case "${1:-}" in
 run)
     build "$root/build"
-    exec "$root/build/kalvion"
+    if [ "${2:-}" = "--virtual-meter" ]; then
+        run_with_virtual_meter "as asked"
+    elif system_has_adapter; then
+        exec "$root/build/kalvion"
+    fi
+    run_with_virtual_meter "no Bluetooth adapter was found"
     ;;
 test)
     build "$root/build"
@@ -51,7 +86,7 @@ test)
         run_tests "$root/build-sanitize"
     ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run [--virtual-meter] | test" >&2
     exit 2
     ;;
 esac

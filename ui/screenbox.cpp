@@ -10,7 +10,9 @@ void warnOverScreen(QWidget *screen, bool dark, const QString &title, const QStr
     screen->hide();
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(false));
-    QMessageBox::warning(screen, title, text);
+    // Built by hand: the static warning() would make OK the default button.
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, screen);
+    box.exec();
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(true));
     screen->show();
