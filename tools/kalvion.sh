@@ -12,7 +12,7 @@ jobs=$(nproc)
 
 packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
           qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
-          python3-dbusmock)
+          python3-dbusmock desktop-file-utils appstream)
 
 install_missing() {
     local missing=()
@@ -80,7 +80,7 @@ test)
     build "$root/build"
     run_tests "$root/build"
     build "$root/build-sanitize" -DKALVION_SANITIZE=ON
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+    ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
     LSAN_OPTIONS=suppressions="$root/tools/lsan.supp":print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$root/build-sanitize"

@@ -1,0 +1,17 @@
+// libFuzzer entry: arbitrary INI text read as the per-user store.
+#include "fuzz/targets.h"
+
+#include <QApplication>
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzzStore(data, size);
+    return 0;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The checks behind the fuzzers, shared with the test that replays their corpora. Each one
+// aborts when the code under test gives a result it must never give.
+void fuzzDecoder(const uint8_t *data, size_t size);
+// Needs a QApplication: the records keep the rows of a list widget.
+void fuzzStore(const uint8_t *data, size_t size);
