@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "app/tovikscreen.h"
 
 #include <QApplication>
 
@@ -15,6 +16,6 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window;
-    window.show();
+    const auto animation = Startup::showMainWindow(window);
     return app.exec();
 }

@@ -1,16 +1,23 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/csvexport.h"
 #include "app/store.h"
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"
 #include "live/connectionscreen.h"
+#include "screens/deviceoverviewscreen.h"
+#include "screens/languagescreen.h"
+#include "screens/measureoverview.h"
+#include "screens/settingsscreen.h"
 #include "ui/theme.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QCloseEvent>
 #include <QLineSeries>
 #include <QDebug>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSettings>
@@ -29,6 +36,13 @@ const QString storeFailedText[2] = {
     QStringLiteral("Your devices and measurements could not be saved:\n%1\n\nPlease check that the "
                    "folder is writable and that there is enough free disk space, then close the "
                    "application again. Until then nothing is lost."),
+};
+
+// Said when a CSV file could not be written where the user chose.
+const QString exportFailedText[2] = {
+    QStringLiteral("Die Datei konnte nicht geschrieben werden:\n%1\n\nBitte wählen Sie einen "
+                   "anderen Ort."),
+    QStringLiteral("The file could not be written:\n%1\n\nPlease choose another place."),
 };
 
 } // namespace
@@ -175,7 +189,33 @@ bool MainWindow::writeSettings()
     return false;
 }
 
-void MainWindow::editButton() { }
+void MainWindow::editButton()
+{
+    QListWidgetItem *current = ui->deviceList->currentItem();
+    if (!current) {
+        QMessageBox::warning(this, texts[language][6], texts[language][10]);
+        return;
+    }
+    currentDevice = ui->deviceList->row(current);
+    overviewScreen = std::make_unique<deviceOverviewScreen>(language);
+    overviewScreen->setName(current->text());
+    for (const QString &name : records->meter(currentDevice).measureNames)
+        overviewScreen->setCurrentElement(name);
+    overviewScreen->setDarkMode(darkMode);
+    overviewScreen->isDarkMode = darkMode;
+    connect(overviewScreen.get(), &deviceOverviewScreen::deletePressed, this,
+            &MainWindow::deleteDevice);
+    connect(overviewScreen.get(), &deviceOverviewScreen::renamePressed, this,
+            &MainWindow::renameDevice);
+    connect(overviewScreen.get(), &deviceOverviewScreen::measureDeleted, this,
+            &MainWindow::deleteMeasureFromLists);
+    connect(overviewScreen.get(), &deviceOverviewScreen::openMeasures, this,
+            &MainWindow::createMeasureOverview);
+    connect(overviewScreen.get(), &deviceOverviewScreen::measureNameChanged, this,
+            &MainWindow::changeMeasureName);
+    overviewScreen->setModal(true);
+    overviewScreen->show();
+}
 
 void MainWindow::connectDevice()
 {
@@ -231,9 +271,32 @@ void MainWindow::linkFailed(QLowEnergyController::Error error)
     rescan->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
 }
 
-void MainWindow::deleteDevice() { }
+void MainWindow::deleteDevice()
+{
+    const auto answer = QMessageBox::question(
+            this, "Kalvion", texts[language][11],
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return;
+    records->removeMeter(currentDevice);
+    disposeOverview();
+}
 
-void MainWindow::renameDevice() { }
+void MainWindow::renameDevice()
+{
+    const QString label = QInputDialog::getText(this, texts[language][12], texts[language][13]);
+    if (label.isEmpty())
+        return;
+    records->relabel(currentDevice, label);
+    disposeOverview();
+}
+
+// The screen is still inside the click that led here.
+void MainWindow::disposeOverview()
+{
+    if (overviewScreen)
+        overviewScreen.release()->deleteLater();
+}
 
 void MainWindow::startServiceDiscovery()
 {
@@ -312,11 +375,52 @@ void MainWindow::addSeriesToList()
                             connScreen->unitList, connScreen->settingsList);
 }
 
-void MainWindow::deleteMeasureFromLists(int) { }
+void MainWindow::deleteMeasureFromLists(int measure)
+{
+    currentMeasure = measure;
+    records->removeMeasurement(currentDevice, measure);
+}
 
-void MainWindow::createMeasureOverview(int) { }
+void MainWindow::createMeasureOverview(int measure)
+{
+    currentMeasure = measure;
+    const Meter &meter = records->meter(currentDevice);
+    measureScreen = std::make_unique<measureOverview>(language);
+    measureScreen->series = meter.savedSeries[size_t(measure)].get();
+    measureScreen->setAddress(meter.device.address().toString());
+    // Only a store written elsewhere holds a measurement without a first point to describe.
+    if (meter.pointsNumber[measure] > 0) {
+        const int s = records->offset(currentDevice, measure);
+        measureScreen->setTimestamp(meter.timestamps[s]);
+        measureScreen->setSettings(meter.settingTexts[s]);
+        measureScreen->setUnit(QString(meter.units[s]).remove('?'));
+    }
+    measureScreen->setupGraph();
+    measureScreen->setDarkMode(darkMode);
+    measureScreen->isDarkMode = darkMode;
+    measureScreen->setModal(true);
+    measureScreen->show();
+    connect(measureScreen.get(), &measureOverview::csvPressed, this, &MainWindow::createCSV);
+}
 
-void MainWindow::createCSV() { }
+void MainWindow::createCSV()
+{
+    const QStringList &t = texts[language];
+    const QString fileName = QFileDialog::getSaveFileName(this, t[14], "test.csv", "*.csv");
+    if (fileName.isEmpty()) {
+        QMessageBox::warning(this, t[21], t[22]);
+        return;
+    }
+    const CsvHeads heads{t[15], t[16], t[17], t[18], t[19], t[20]};
+    if (!Csv::save(fileName, Csv::text(*records, currentDevice, currentMeasure, heads))) {
+        // Without a word the user could take the missing confirmation for a slow disk and
+        // delete a measurement that was never exported.
+        QMessageBox::warning(this, t[21], exportFailedText[language].arg(fileName));
+        return;
+    }
+    if (measureScreen)
+        measureScreen->csvWritten = true;
+}
 
 void MainWindow::showLoading()
 {
@@ -331,7 +435,20 @@ void MainWindow::destroyLoading()
         loading->close();
 }
 
-void MainWindow::settingsWindow() { }
+void MainWindow::settingsWindow()
+{
+    settingsDialog = std::make_unique<settingsScreen>(language);
+    connect(settingsDialog.get(), &settingsScreen::changeDarkMode, this,
+            &MainWindow::reverseDarkMode);
+    connect(settingsDialog.get(), &settingsScreen::changeTovik, this, &MainWindow::reverseTovik);
+    connect(settingsDialog.get(), &settingsScreen::showLanguageScreen, this,
+            &MainWindow::openLanguageScreen);
+    settingsDialog->setDarkModeAndTovik(darkMode, tovik);
+    settingsDialog->isDarkMode = darkMode;
+    settingsDialog->isTovik = tovik;
+    settingsDialog->setModal(true);
+    settingsDialog->show();
+}
 
 void MainWindow::reverseDarkMode(bool dark)
 {
@@ -359,14 +476,25 @@ void MainWindow::applyTheme()
     ui->newDeviceButton->setStyleSheet(Theme::wideButtonStyle(darkMode));
 }
 
-void MainWindow::changeMeasureName(int, const QString &) { }
+void MainWindow::changeMeasureName(int measure, const QString &name)
+{
+    records->renameMeasurement(currentDevice, measure, name);
+}
 
 void MainWindow::test()
 {
     qDebug() << "it works";
 }
 
-void MainWindow::openLanguageScreen() { }
+void MainWindow::openLanguageScreen()
+{
+    languageDialog = std::make_unique<languageScreen>();
+    connect(languageDialog.get(), &languageScreen::changeLanguage, this,
+            &MainWindow::translateText);
+    languageDialog->setDarkMode(darkMode);
+    languageDialog->setModal(true);
+    languageDialog->show();
+}
 
 void MainWindow::translateText(int newLanguage)
 {

@@ -17,8 +17,12 @@
 class QBluetoothDeviceDiscoveryAgent;
 class QCloseEvent;
 class connectionScreen;
+class deviceOverviewScreen;
+class languageScreen;
 class loadingScreen;
+class measureOverview;
 class newDeviceScreen;
+class settingsScreen;
 
 namespace Ui {
 class MainWindow;
@@ -73,6 +77,7 @@ private:
     void applyTheme();
     void openLink(const QBluetoothDeviceInfo &device);
     void linkFailed(QLowEnergyController::Error error);
+    void disposeOverview();
 
     std::unique_ptr<Ui::MainWindow> ui;
     QList<QStringList> texts;
@@ -86,6 +91,10 @@ private:
     std::unique_ptr<newDeviceScreen> newScreen;
     std::unique_ptr<loadingScreen> loading;
     std::unique_ptr<connectionScreen> connScreen;
+    std::unique_ptr<deviceOverviewScreen> overviewScreen;
+    std::unique_ptr<measureOverview> measureScreen;
+    std::unique_ptr<settingsScreen> settingsDialog;
+    std::unique_ptr<languageScreen> languageDialog;
 
     // The link to the meter being connected. Each connect replaces the objects of the link
     // before, whose connections are gone by then.
@@ -97,4 +106,5 @@ private:
     bool endedByUser = false;
 
     friend class MainWindowTest;
+    friend class ManagementTest;
 };

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "app/mainwindow.h"
+#include "app/tovikscreen.h"
 #include "ui/theme.h"
 
 #include <QApplication>
@@ -26,6 +28,18 @@ void prepareApplication(QApplication &app)
 {
     app.setStyleSheet(Theme::applicationStyle);
     app.setWindowIcon(QIcon(QPixmap(":/image/appicon.png")));
+}
+
+std::unique_ptr<tovikScreen> showMainWindow(MainWindow &window)
+{
+    if (!window.tovik) {
+        window.show();
+        return nullptr;
+    }
+    auto animation = std::make_unique<tovikScreen>();
+    animation->show();
+    QObject::connect(animation.get(), &tovikScreen::gifStopped, &window, &QWidget::show);
+    return animation;
 }
 
 InstanceLock::InstanceLock() : file(lockPath())

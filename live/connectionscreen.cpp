@@ -1,4 +1,5 @@
 #include "live/connectionscreen.h"
+#include "ui/narrowfont.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
 #include "ui_connectionscreen.h"
@@ -141,6 +142,7 @@ connectionScreen::connectionScreen(int language, QWidget *parent)
 
     lcd = new QLCDNumber(5, ui->display);
     lcd->setGeometry(80, 45, 211, 121);
+    useNarrowFont(ui->label);
 
     // Written as code points: Ω and μ have look-alikes (U+03A9, U+00B5) that editors swap in.
     ui->ohmLabel->setText(QStringLiteral("\u2126"));

@@ -192,6 +192,7 @@ private slots:
         QCOMPARE(caption->geometry(), QRect(190, 20, 111, 20));
         QCOMPARE(caption->text(), "Live-Display");
         QCOMPARE(caption->font().pointSize(), 14);
+        QVERIFY(caption->fontMetrics().horizontalAdvance(caption->text()) <= caption->width());
         QCOMPARE(caption->alignment(), Qt::AlignCenter);
 
         const std::pair<const char *, int> buttons[]

@@ -466,6 +466,7 @@ FRAME_S = 0.04
 WALK_START, WALK_END = 0.8, 5.05     # footsteps sound runs 0.8 s .. 5.8 s
 FIRST_STEP = 1.05                    # first thud is 0.25 s into footsteps.wav
 GROUND_Y = 1560
+WAVE_START = 112                     # the right arm comes up as Tovik slows down, then waves
 SKY = (246, 251, 254)
 FLOOR = (226, 241, 250)
 SHADOW = (200, 226, 242)
@@ -483,8 +484,10 @@ def tovik_background(s):
     return img
 
 
-def draw_tovik(d, s, cx, lift_l, lift_r, bob, swing, face, spark_rng=None):
-    """Tovik, the walking meter. cx is the centre line, feet rest on GROUND_Y."""
+def draw_tovik(d, s, cx, lift_l, lift_r, bob, swing, face, spark_rng=None, wave_angle=None):
+    """Tovik, the walking meter. cx is the centre line, feet rest on GROUND_Y.
+
+    wave_angle, when given, replaces the swing of the right arm (degrees from hanging down)."""
     def P(x, y):
         return ((cx + x) * s, (GROUND_Y + y) * s)
 
@@ -501,7 +504,8 @@ def draw_tovik(d, s, cx, lift_l, lift_r, bob, swing, face, spark_rng=None):
         d.rounded_rectangle(box(fx - 50, -38 - lift, fx + 50, -lift), 16 * s, fill=CHARCOAL)
 
     # arms end in test probes: black on the left, red on the right
-    for side, colour, angle in ((-1, PROBE_BLACK, 24 + swing), (1, RED, 24 - swing)):
+    right = 24 - swing if wave_angle is None else wave_angle
+    for side, colour, angle in ((-1, PROBE_BLACK, 24 + swing), (1, RED, right)):
         sx, sy = side * 160, top + 300
         a = math.radians(angle)
         hx, hy = sx + side * 120 * math.sin(a), sy + 120 * math.cos(a)
@@ -616,8 +620,15 @@ def tovik_frame(background, n):
     face = "happy" if sparking else ("blink" if 70 <= n <= 72 else "open")
     rng = random.Random(1000 + n) if sparking else None
 
+    # the right arm rises over eight frames, then waves to and fro every 0.4 s
+    wave_angle = None
+    if n >= WAVE_START:
+        rise = min(1.0, (n - WAVE_START) / 8)
+        wave = 18 * math.sin(2 * math.pi * (n - WAVE_START) / 10)
+        wave_angle = (24 - swing) * (1 - rise) + (145 + wave) * rise
+
     d.ellipse([(cx - 180) * s, (GROUND_Y - 22) * s, (cx + 180) * s, (GROUND_Y + 22) * s], fill=SHADOW)
-    draw_tovik(d, s, cx, lift_l, lift_r, bob, swing, face, rng)
+    draw_tovik(d, s, cx, lift_l, lift_r, bob, swing, face, rng, wave_angle)
     return img.reduce(s)
 
 

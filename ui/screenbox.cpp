@@ -2,18 +2,51 @@
 
 #include "ui/theme.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QWidget>
 
-void warnOverScreen(QWidget *screen, bool dark, const QString &title, const QString &text)
+namespace {
+
+// Runs a modal box with the screen out of sight, white behind the box in the dark theme.
+template<typename Box>
+auto besideScreen(QWidget *screen, bool dark, Box box)
 {
     screen->hide();
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(false));
-    // Built by hand: the static warning() would make OK the default button.
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, screen);
-    box.exec();
+    const auto result = box();
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(true));
     screen->show();
+    return result;
+}
+
+} // namespace
+
+void warnOverScreen(QWidget *screen, bool dark, const QString &title, const QString &text)
+{
+    besideScreen(screen, dark, [&] {
+        // Built by hand: the static warning() would make OK the default button.
+        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, screen);
+        return box.exec();
+    });
+}
+
+bool confirmOverScreen(QWidget *screen, bool dark, const QString &text)
+{
+    const auto ask = [&] {
+        return QMessageBox::question(screen, "Kalvion", text,
+                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                     QMessageBox::Yes);
+    };
+    return (dark ? besideScreen(screen, dark, ask) : ask()) == QMessageBox::Yes;
+}
+
+QString askOverScreen(QWidget *screen, bool dark, const QString &title, const QString &label,
+                      const QString &preset)
+{
+    return besideScreen(screen, dark, [&] {
+        return QInputDialog::getText(screen, title, label, QLineEdit::Normal, preset);
+    });
 }

@@ -43,6 +43,12 @@ QString panelTextStyle(bool dark)
     return textStyle(!dark);
 }
 
+QString contrastStyle(bool dark)
+{
+    return dark ? QStringLiteral("background-color: white")
+                : QStringLiteral("background-color: black");
+}
+
 void colourItem(QListWidgetItem *item, bool dark)
 {
     item->setForeground(QBrush(dark ? QColor(Qt::white) : QColor(Qt::black)));

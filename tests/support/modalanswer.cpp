@@ -31,8 +31,13 @@ void ModalAnswer::look()
     Seen seen;
     seen.title = modal->windowTitle();
     if (QWidget *parent = modal->parentWidget()) {
+        seen.parentName = parent->objectName();
         seen.parentStyleSheet = parent->styleSheet();
         seen.parentVisible = parent->isVisible();
+    }
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != modal && window->isVisible())
+            seen.windows.append(window->objectName());
     }
     const Reply reply = replies[shown.size()];
     answered = modal;
@@ -42,6 +47,7 @@ void ModalAnswer::look()
         seen.text = message->text();
         seen.informativeText = message->informativeText();
         seen.icon = message->icon();
+        seen.textFormat = message->textFormat();
         seen.buttons = message->standardButtons();
         if (QPushButton *def = message->defaultButton())
             seen.defaultButton = message->standardButton(def);
@@ -59,15 +65,23 @@ void ModalAnswer::look()
         if (reply.kind == Reply::Enter) {
             input->setTextValue(reply.value);
             input->accept();
+        } else if (reply.kind == Reply::Press && reply.button == QMessageBox::Ok) {
+            input->accept();
         } else {
             input->reject();
         }
     } else {
         seen.kind = "file";
+        seen.value = file->selectedFiles().value(0);
+        seen.filters = file->nameFilters();
         shown.append(seen);
         if (reply.kind == Reply::Enter) {
             file->selectFile(reply.value);
-            static_cast<QDialog *>(file)->accept();
+            // Queued: accepting may ask whether to replace the file, and that box must find
+            // this timer free to answer it.
+            QMetaObject::invokeMethod(
+                    file, [file] { static_cast<QDialog *>(file)->accept(); },
+                    Qt::QueuedConnection);
         } else {
             file->reject();
         }

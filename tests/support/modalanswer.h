@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 // Answers the modal message boxes, input dialogs and file dialogs that the code under test
@@ -19,6 +20,7 @@ public:
         QMessageBox::StandardButton button = QMessageBox::NoButton;
         QString value; // the text typed into an input dialog, or the file chosen
     };
+    // Presses a message box's button; Ok accepts an input dialog with the text it holds.
     static Reply press(QMessageBox::StandardButton button) { return {Reply::Press, button, {}}; }
     // Closes the box as the window frame or Escape would; input and file dialogs are cancelled.
     static Reply dismiss() { return {Reply::Dismiss, QMessageBox::NoButton, {}}; }
@@ -30,12 +32,16 @@ public:
         QString title;
         QString text; // the message, or an input dialog's label
         QString informativeText;
-        QString value; // an input dialog's preset text
+        QString value; // an input dialog's preset text, or the file a file dialog proposes
+        QStringList filters; // a file dialog's name filters
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QString parentName; // the parent's object name; empty for a box without parent
         QString parentStyleSheet;
         bool parentVisible = false;
+        Qt::TextFormat textFormat = Qt::AutoText; // of a message box's text
+        QStringList windows; // object names of the other visible windows, in no order
     };
 
     explicit ModalAnswer(const QList<Reply> &replies);

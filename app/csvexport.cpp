@@ -1,0 +1,48 @@
+#include "app/csvexport.h"
+
+#include "app/meterrecords.h"
+
+#include <QSaveFile>
+
+namespace Csv {
+
+QByteArray text(const MeterRecords &records, int i, int k, const CsvHeads &heads)
+{
+    const Meter &m = records.meter(i);
+    const int s = records.offset(i, k);
+    const int n = m.pointsNumber[k];
+
+    QByteArray out;
+    out.reserve(128 + qsizetype(n) * 64);
+    out += (heads.measurement + m.measureNames[k] + '\n').toUtf8();
+    out += (heads.device + m.device.address().toString() + "\n\n").toUtf8();
+    for (int j = s; j < s + n; ++j) {
+        // A settings line for the first point and for every point where the settings changed.
+        if (j == s || m.settingTexts[j] != m.settingTexts[j - 1])
+            out += (heads.settings + m.settingTexts[j] + ',' + m.timestamps[j] + '\n').toUtf8();
+    }
+    out += '\n';
+    out += (heads.value + ',' + heads.unit + ',' + heads.time + '\n').toUtf8();
+    for (int j = s; j < s + n; ++j) {
+        const QString &unit = m.units[j];
+        // A unit with "?" marks digits that formed no number; its stored value means nothing.
+        if (unit.contains('?'))
+            out += "0.L," + QString(unit).remove('?').toUtf8();
+        else
+            out += QByteArray::number(m.points[j].y(), 'g', 6) + ',' + unit.toUtf8();
+        out += ',' + m.timestamps[j].toUtf8() + '\n';
+    }
+    return out;
+}
+
+bool save(const QString &fileName, const QByteArray &text)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // commit() overlooks a disk that fills up part-way, so the writing is checked here; the
+    // half-written copy is thrown away when the file goes without a commit.
+    return file.write(text) == text.size() && file.flush() && file.commit();
+}
+
+} // namespace Csv

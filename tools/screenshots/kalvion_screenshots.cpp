@@ -1,0 +1,288 @@
+// Renders Kalvion's screens to PNG files from the program's own classes, one theme and one
+// language per run, as tools/screenshots.sh calls it. The virtual meter stands in for the
+// meter: the script starts it and passes its bus in DBUS_SYSTEM_BUS_ADDRESS.
+
+#include "app/mainwindow.h"
+#include "app/startup.h"
+#include "app/tovikscreen.h"
+#include "link/loadingscreen.h"
+#include "link/newdevicescreen.h"
+#include "live/connectionscreen.h"
+#include "screens/deviceoverviewscreen.h"
+#include "screens/languagescreen.h"
+#include "screens/measureoverview.h"
+#include "screens/settingsscreen.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMovie>
+#include <QPointF>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+QString outDir;
+
+[[noreturn]] void fail(const char *what)
+{
+    std::fprintf(stderr, "kalvion_screenshots: %s\n", what);
+    std::exit(1);
+}
+
+// Runs the event loop until done() holds, or fails after timeout milliseconds.
+void waitFor(const std::function<bool()> &done, int timeout, const char *what)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.hasExpired(timeout))
+            fail(what);
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void settle(int milliseconds = 150)
+{
+    QElapsedTimer clock;
+    clock.start();
+    waitFor([&] { return clock.hasExpired(milliseconds); }, milliseconds + 1000, "");
+}
+
+template <typename T> T *shown()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
+            return t;
+    }
+    return nullptr;
+}
+
+template <typename T> T *waitForScreen(const char *what)
+{
+    waitFor([] { return shown<T>() != nullptr; }, 10000, what);
+    return shown<T>();
+}
+
+template <typename T = QPushButton> T *child(QWidget *parent, const char *name)
+{
+    T *widget = parent->findChild<T *>(name);
+    if (!widget)
+        fail(name);
+    return widget;
+}
+
+void save(QWidget *screen, const char *name)
+{
+    settle();
+    if (!screen->grab().save(outDir + "/" + name + ".png"))
+        fail(name);
+}
+
+// A store as the program would have written it: the virtual meter with two recorded series,
+// and a second meter.
+void seedStore(bool dark, int language)
+{
+    QSettings s("Orvu", "Kalvion");
+    s.setValue("darkMode", dark);
+    s.setValue("tovik", false);
+    s.setValue("language", language);
+    const QStringList names = { "2026-12-06 09:14:03.118204", "2026-12-06 09:31:47.902511" };
+    s.beginWriteArray("deviceList");
+    s.setArrayIndex(0);
+    s.setValue("deviceName", "M27K53C");
+    s.setValue("deviceAdress", "C8:27:53:0C:00:01");
+    s.setValue("buttonName", "Werkbank");
+    s.beginWriteArray("points");
+    int row = 0;
+    for (int m = 0; m < 2; ++m) {
+        for (int x = 1; x <= 40; ++x) {
+            s.setArrayIndex(row++);
+            // A capacitor charging, then one discharging.
+            const double charged = 5.0 * (1.0 - std::exp(-x / 8.0));
+            s.setValue("point", QPointF(x, m == 0 ? charged : 5.0 - charged));
+            s.setValue("timestamp", names[m]);
+            s.setValue("unit", "V ");
+            s.setValue("settings", "DC AUTO ");
+        }
+    }
+    s.endArray();
+    s.beginWriteArray("pointsNumber");
+    for (int m = 0; m < 2; ++m) {
+        s.setArrayIndex(m);
+        s.setValue("measureNames", names[m]);
+        s.setValue("pointNumber", 40);
+    }
+    s.endArray();
+    s.setArrayIndex(1);
+    s.setValue("deviceName", "M27K53C");
+    s.setValue("deviceAdress", "C8:27:53:0C:00:02");
+    s.setValue("buttonName", "Labor");
+    s.endArray();
+    s.sync();
+}
+
+// The frame the meter sends for a DC voltage on the auto range, shown as d.ddd V.
+QString voltFrame(double volts)
+{
+    // Segments a f e (bits 3..1) and b g c d (bits 3..0) of the digits 0 to 9.
+    static const int segments[10][2] = { { 0xE, 0xB }, { 0x0, 0xA }, { 0xA, 0xD }, { 0x8, 0xF },
+        { 0x4, 0xE }, { 0xC, 0x7 }, { 0xE, 0x7 }, { 0x8, 0xA }, { 0xE, 0xF }, { 0xC, 0xF } };
+    int low[15] = {};
+    const QString digits = QString::number(qRound(volts * 1000)).rightJustified(4, '0');
+    for (int k = 1; k <= 4; ++k) {
+        low[2 * k - 1] |= segments[digits[k - 1].digitValue()][0];
+        low[2 * k] |= segments[digits[k - 1].digitValue()][1];
+    }
+    low[3] |= 1; // the point after the first digit
+    for (int bit : { 1, 2, 49 }) // DC, AUTO, V
+        low[bit / 4] |= 1 << (bit % 4);
+    QByteArray bytes;
+    for (int n = 0; n < 15; ++n)
+        bytes.append(char((n + 1) << 4 | low[n]));
+    return QString::fromLatin1(bytes.toHex());
+}
+
+void grabMenus(MainWindow &window)
+{
+    child(&window, "settingsButton")->click();
+    auto *settings = waitForScreen<settingsScreen>("no settings screen");
+    save(settings, "settings");
+    child(settings, "languageButton")->click();
+    auto *chooser = waitForScreen<languageScreen>("no language chooser");
+    save(chooser, "language");
+    chooser->close();
+}
+
+void grabManagement(MainWindow &window)
+{
+    child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+    child(&window, "editButton")->click();
+    auto *overview = waitForScreen<deviceOverviewScreen>("no management screen");
+    save(overview, "management");
+    child<QListWidget>(overview, "measureList")->setCurrentRow(0);
+    child(overview, "openMeasureButton")->click();
+    auto *viewer = waitForScreen<measureOverview>("no measurement viewer");
+    save(viewer, "viewer");
+    viewer->close();
+    overview->close();
+}
+
+void grabDiscovery(MainWindow &window)
+{
+    child(&window, "newDeviceButton")->click();
+    auto *discovery = waitForScreen<newDeviceScreen>("no discovery screen");
+    child(discovery, "searchButton")->click();
+    auto *spinner = waitForScreen<loadingScreen>("no spinner");
+    auto *list = child<QListWidget>(discovery, "blootoothList");
+    waitFor([list] { return list->count() > 0; }, 10000, "the meter was not found");
+    save(spinner, "spinner");
+    save(discovery, "discovery");
+    waitFor([] { return !shown<loadingScreen>(); }, 15000, "the search did not end");
+    discovery->close();
+}
+
+void grabLive(MainWindow &window, QDBusInterface &meter)
+{
+    child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+    child(&window, "connectButton")->click();
+    auto *live = waitForScreen<connectionScreen>("the meter did not connect");
+    // The meter streams once the main window has switched its notifications on.
+    waitFor(
+        [&] { return meter.call("NotifyingPaths").arguments().value(0).toStringList().size() > 0; },
+        10000, "the meter did not start notifying");
+    child<QToolButton>(live, "playToolButton")->click();
+    for (int n = 1; n <= 30; ++n) {
+        meter.call("SendFrame", voltFrame(5.0 * (1.0 - std::exp(-n / 9.0))));
+        settle(40);
+    }
+    save(live, "live");
+
+    // Closing the screen ends the link; the main window then reports it.
+    bool reported = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&reported] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            box->accept();
+            reported = true;
+        }
+    });
+    answer.start(20);
+    live->close();
+    waitFor([&reported] { return reported; }, 10000, "the link did not end");
+}
+
+void grabAnimation()
+{
+    tovikScreen animation;
+    animation.show();
+    QMovie *movie = child<QLabel>(&animation, "tovikLabel")->movie();
+    // The mascot has arrived and waves.
+    waitFor([movie] { return movie->currentFrameNumber() >= 120; }, 10000, "no animation");
+    movie->setPaused(true);
+    save(&animation, "tovik");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A store of this run's own: the user's real one is never read or written.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Startup::prepareApplication(app);
+
+    const QStringList args = app.arguments();
+    const bool animation = args.size() == 3 && args[2] == "animation";
+    if (!animation
+        && (args.size() != 4 || !QStringList{ "light", "dark" }.contains(args[2])
+            || !QStringList{ "de", "en" }.contains(args[3]))) {
+        std::fprintf(stderr,
+            "usage: kalvion_screenshots OUTDIR light|dark de|en\n"
+            "       kalvion_screenshots OUTDIR animation\n");
+        return 2;
+    }
+    outDir = args[1];
+    QDir().mkpath(outDir);
+    if (animation) {
+        grabAnimation();
+        return 0;
+    }
+
+    const QString bus = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection control = QDBusConnection::connectToBus(bus, "virtualmeter-control");
+    QDBusInterface meter("org.bluez", "/", "org.kalvion.VirtualMeter", control);
+    if (!meter.isValid())
+        fail("the virtual meter does not answer on DBUS_SYSTEM_BUS_ADDRESS");
+    meter.call("Reset", QVariantMap{ { "streaming", false } });
+
+    seedStore(args[2] == "dark", args[3] == "en" ? 1 : 0);
+    MainWindow window;
+    window.show();
+    save(&window, "main");
+    grabMenus(window);
+    grabManagement(window);
+    grabDiscovery(window);
+    grabLive(window, meter);
+    return 0;
+}
