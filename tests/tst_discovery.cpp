@@ -3,6 +3,7 @@
 #include "link/newdevicescreen.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 #include "support/virtualmeter.h"
 
 #include <QLabel>
@@ -19,33 +20,6 @@ class DiscoveryTest : public QObject
 
 private:
     std::unique_ptr<VirtualMeter> meter;
-
-    template<typename T>
-    static T *shown()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
-                return t;
-        }
-        return nullptr;
-    }
-
-    template<typename T>
-    static T *child(QWidget *parent, const char *name)
-    {
-        T *widget = parent->findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
-
-    static QStringList entries(QListWidget *list)
-    {
-        QStringList result;
-        for (int r = 0; r < list->count(); ++r)
-            result.append(list->item(r)->text());
-        return result;
-    }
 
     // Opens the discovery dialog from the main window and presses search.
     static newDeviceScreen *search(MainWindow &window)

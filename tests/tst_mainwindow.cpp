@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,28 +76,11 @@ private:
         s.sync();
     }
 
-    template<typename T>
-    static T *child(QWidget &window, const char *name)
-    {
-        T *widget = window.findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
-
     static QStringList captions(QWidget &window)
     {
         QStringList result;
         for (const char *name : {"settingsButton", "newDeviceButton", "connectButton", "editButton"})
-            result.append(child<QPushButton>(window, name)->text());
-        return result;
-    }
-
-    static QStringList labels(QListWidget *list)
-    {
-        QStringList result;
-        for (int r = 0; r < list->count(); ++r)
-            result.append(list->item(r)->text());
+            result.append(child<QPushButton>(&window, name)->text());
         return result;
     }
 
@@ -141,13 +125,13 @@ private slots:
         QCOMPARE(captions(window),
                  QStringList({"Menü", "Neues Gerät hinzufügen", "Verbinden", "Verwalten"}));
         QCOMPARE(window.tovik, false);
-        QVERIFY(child<QListWidget>(window, "deviceList")->count() == 0);
-        QCOMPARE(child<QWidget>(window, "centralwidget")->styleSheet(),
+        QVERIFY(child<QListWidget>(&window, "deviceList")->count() == 0);
+        QCOMPARE(child<QWidget>(&window, "centralwidget")->styleSheet(),
                  QString("background-color: white"));
-        QCOMPARE(child<QPushButton>(window, "connectButton")->styleSheet(),
+        QCOMPARE(child<QPushButton>(&window, "connectButton")->styleSheet(),
                  QString("background-color: #009DE2; color: white; border-width: 2px; "
                          "border-style: outset; border-radius: 10px; border-color: white"));
-        QCOMPARE(child<QPushButton>(window, "settingsButton")->styleSheet(),
+        QCOMPARE(child<QPushButton>(&window, "settingsButton")->styleSheet(),
                  QString("background-color: #009DE2; color: white; border-width: 3px; "
                          "border-style: outset; border-radius: 10px; border-color: white"));
         QCOMPARE(window.styleSheet(), QString());
@@ -165,11 +149,11 @@ private slots:
             {"editButton", QRect(320, 740, 120, 35)},
         };
         for (const auto &[name, rect] : expected)
-            QCOMPARE(child<QWidget>(window, name)->geometry(), rect);
-        auto *list = child<QListWidget>(window, "deviceList");
+            QCOMPARE(child<QWidget>(&window, name)->geometry(), rect);
+        auto *list = child<QListWidget>(&window, "deviceList");
         QCOMPARE(list->font().pointSize(), 12);
         QCOMPARE(list->styleSheet(), QString("border: none;"));
-        auto *banner = child<QLabel>(window, "kalvionBanner");
+        auto *banner = child<QLabel>(&window, "kalvionBanner");
         QVERIFY(banner->hasScaledContents());
         QVERIFY(!banner->pixmap().isNull());
     }
@@ -179,15 +163,15 @@ private slots:
         seedStore(true, 1);
         MainWindow window;
         QCOMPARE(captions(window), QStringList({"Menu", "Add new device", "Connect", "Edit"}));
-        auto *list = child<QListWidget>(window, "deviceList");
-        QCOMPARE(labels(list), QStringList({"Meter 0", "Meter 1"}));
+        auto *list = child<QListWidget>(&window, "deviceList");
+        QCOMPARE(entries(list), QStringList({"Meter 0", "Meter 1"}));
         verifyItemColours(list, true);
-        QCOMPARE(child<QWidget>(window, "centralwidget")->styleSheet(),
+        QCOMPARE(child<QWidget>(&window, "centralwidget")->styleSheet(),
                  QString("background-color: #202020"));
-        QCOMPARE(child<QPushButton>(window, "editButton")->styleSheet(),
+        QCOMPARE(child<QPushButton>(&window, "editButton")->styleSheet(),
                  QString("background-color: #009DE2; color: white; border-width: 2px; "
                          "border-style: outset; border-radius: 10px; border-color: #202020"));
-        QCOMPARE(child<QPushButton>(window, "newDeviceButton")->styleSheet(),
+        QCOMPARE(child<QPushButton>(&window, "newDeviceButton")->styleSheet(),
                  QString("background-color: #009DE2; color: white; border-width: 3px; "
                          "border-style: outset; border-radius: 10px; border-color: #202020"));
     }
@@ -196,15 +180,15 @@ private slots:
     {
         seedStore(false, 0);
         MainWindow window;
-        auto *list = child<QListWidget>(window, "deviceList");
+        auto *list = child<QListWidget>(&window, "deviceList");
         verifyItemColours(list, false);
         window.reverseDarkMode(true);
         verifyItemColours(list, true);
-        QCOMPARE(child<QWidget>(window, "centralwidget")->styleSheet(),
+        QCOMPARE(child<QWidget>(&window, "centralwidget")->styleSheet(),
                  QString("background-color: #202020"));
         window.reverseDarkMode(false);
         verifyItemColours(list, false);
-        QCOMPARE(child<QWidget>(window, "centralwidget")->styleSheet(),
+        QCOMPARE(child<QWidget>(&window, "centralwidget")->styleSheet(),
                  QString("background-color: white"));
     }
 
@@ -271,7 +255,7 @@ private slots:
         QCOMPARE(s.value("deviceList/2/buttonName").toString(), QString("Meter 1"));
 
         MainWindow again;
-        QCOMPARE(labels(child<QListWidget>(again, "deviceList")),
+        QCOMPARE(entries(child<QListWidget>(&again, "deviceList")),
                  QStringList({"Meter 0", "Meter 1"}));
     }
 
@@ -296,11 +280,11 @@ private slots:
 
         // Once there is room again, the next close saves what the window still holds.
         unblockStoreFolder(aside);
-        child<QListWidget>(window, "deviceList")->item(0)->setText("Renamed meanwhile");
+        child<QListWidget>(&window, "deviceList")->item(0)->setText("Renamed meanwhile");
         ModalAnswer yes(QMessageBox::Yes);
         QVERIFY(window.close());
         MainWindow again;
-        QCOMPARE(labels(child<QListWidget>(again, "deviceList")),
+        QCOMPARE(entries(child<QListWidget>(&again, "deviceList")),
                  QStringList({"Renamed meanwhile", "Meter 1"}));
     }
 

@@ -5,6 +5,7 @@
 #include "screens/measureoverview.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 
 #include <QChart>
 #include <QChartView>
@@ -88,33 +89,6 @@ private:
         QCOMPARE(m.units.mid(s, n), expected.units);
         QCOMPARE(m.settingTexts.mid(s, n), expected.settings);
         QCOMPARE(m.savedSeries[size_t(k)]->points(), expected.points);
-    }
-
-    template<typename T>
-    static T *shown()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
-                return t;
-        }
-        return nullptr;
-    }
-
-    template<typename T>
-    static T *child(QWidget *parent, const char *name)
-    {
-        T *widget = parent->findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
-
-    static QStringList entries(QListWidget *list)
-    {
-        QStringList result;
-        for (int r = 0; r < list->count(); ++r)
-            result.append(list->item(r)->text());
-        return result;
     }
 
     static QListWidget *deviceList(MainWindow &window)

@@ -2,6 +2,7 @@
 #include "screens/measureoverview.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 
 #include <QChart>
 #include <QChartView>
@@ -18,22 +19,6 @@ class ManagementScreensTest : public QObject
     Q_OBJECT
 
 private:
-    template<typename T>
-    static T *child(QWidget *parent, const char *name)
-    {
-        T *widget = parent->findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
-
-    static QStringList entries(QListWidget *list)
-    {
-        QStringList result;
-        for (int r = 0; r < list->count(); ++r)
-            result.append(list->item(r)->text());
-        return result;
-    }
 
     // A screen as the main window opens it, with the measurements named.
     static std::unique_ptr<deviceOverviewScreen> overview(int language, bool dark,

@@ -4,6 +4,7 @@
 #include "screens/settingsscreen.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -16,22 +17,6 @@ class SettingsTest : public QObject
     Q_OBJECT
 
 private:
-    template <typename T> static T *shown()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
-                return t;
-        }
-        return nullptr;
-    }
-
-    template <typename T> static T *child(QWidget *parent, const char *name)
-    {
-        T *widget = parent->findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
 
     static QStringList captions(QWidget *screen)
     {

@@ -5,6 +5,7 @@
 #include "screens/languagescreen.h"
 #include "screens/settingsscreen.h"
 #include "support/testmain.h"
+#include "support/widgets.h"
 
 #include <QBluetoothAddress>
 #include <QBluetoothDeviceInfo>
@@ -51,23 +52,6 @@ private:
             result.insert(name.isEmpty() ? w->metaObject()->className() : name, w->styleSheet());
         }
         return result;
-    }
-
-    template <typename T> static T *shown()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
-                return t;
-        }
-        return nullptr;
-    }
-
-    template <typename T> static T *child(QWidget *parent, const char *name)
-    {
-        T *widget = parent->findChild<T *>(name);
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
     }
 
     static void verifyItems(QListWidget *list, int count, bool dark)

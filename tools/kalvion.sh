@@ -9,24 +9,11 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
+source "$root/tools/common.sh"
 
 packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
           qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
           python3-dbusmock desktop-file-utils appstream)
-
-install_missing() {
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null | grep -q '^ii' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    echo "Installing: ${missing[*]}"
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
 
 build() { # build-dir, extra cmake arguments...
     local dir=$1
@@ -46,26 +33,17 @@ system_has_adapter() {
 }
 
 run_with_virtual_meter() {
-    # The meter's launcher ends by itself when this script ends and closes its input.
-    coproc meter { exec /usr/bin/python3 "$root/tools/virtualmeter/virtualmeter"; }
-    local line address=""
-    while read -r line <&"${meter[0]}"; do
-        case $line in DBUS_SYSTEM_BUS_ADDRESS=*) address=${line#*=}; break ;; esac
-    done
-    if [ -z "$address" ]; then
-        echo "The virtual meter did not start." >&2
-        exit 1
-    fi
+    start_virtual_meter
     echo "Kalvion runs against the virtual meter, a stand-in M27K53C ($1)."
     local status=0
-    DBUS_SYSTEM_BUS_ADDRESS=$address BLUETOOTH_FORCE_DBUS_LE_VERSION=5.66 \
+    DBUS_SYSTEM_BUS_ADDRESS=$meter_address BLUETOOTH_FORCE_DBUS_LE_VERSION=5.66 \
         "$root/build/kalvion" || status=$?
     kill "$meter_PID" 2>/dev/null || true
     wait "$meter_PID" 2>/dev/null || true
     exit "$status"
 }
 
-install_missing
+install_packages "${packages[@]}"
 case "${1:-}" in
 run)
     build "$root/build"
@@ -81,7 +59,6 @@ test)
     run_tests "$root/build"
     build "$root/build-sanitize" -DKALVION_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
-    LSAN_OPTIONS=suppressions="$root/tools/lsan.supp":print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$root/build-sanitize"
     ;;
