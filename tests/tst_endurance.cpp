@@ -144,9 +144,12 @@ private slots:
         QCOMPARE(after[2].widgets, after[1].widgets);
         QCOMPARE(after[2].widgets, after[0].widgets);
         QVERIFY(after[2].services <= 2);
-        // The allocator keeps some slack; a leak per round would grow far beyond it.
+#ifndef __SANITIZE_ADDRESS__
+        // The allocator keeps some slack; a leak per round would grow far beyond it. (The
+        // address sanitizer holds freed memory back on purpose, so there it says nothing.)
         QVERIFY2(after[2].kib - after[1].kib < 8 * 1024,
                  qPrintable(QString("grew %1 KiB").arg(after[2].kib - after[1].kib)));
+#endif
     }
 
     void anHourOfRecordingSurvivesARestart()
@@ -161,8 +164,15 @@ private slots:
             connectionScreen *live = connectMeter(window);
             QVERIFY(live);
             child<QToolButton>(live, "playToolButton")->click();
-            meter->call("SendBurst", {uint(frames), 2000.0});
-            QTRY_COMPARE_WITH_TIMEOUT(live->measureSeries->count(), frames, 400000);
+            // In bursts that the screen takes in before the next, so that no queue on the bus
+            // grows when the program runs slower, as under the sanitizers. Each burst counts
+            // 0000 to 9999 on the display.
+            constexpr int burst = 10000;
+            for (int sent = burst; sent <= frames; sent += burst) {
+                meter->call("SendBurst", {uint(burst), 5000.0});
+                QTRY_COMPARE_WITH_TIMEOUT(live->measureSeries->count(), sent, 60000);
+                QTRY_VERIFY(!meter->call("BurstRunning").arguments().value(0).toBool());
+            }
             {
                 ModalAnswer saved(QMessageBox::Ok);
                 child<QToolButton>(live, "saveToolButton")->click();
@@ -178,7 +188,6 @@ private slots:
         const Meter &m = restarted.meterRecords().meter(0);
         QCOMPARE(m.pointsNumber, QList<int>({frames}));
         QCOMPARE(m.savedSeries[0]->count(), frames);
-        // The burst counts 0000 to 9999 on the display, round and round.
         for (int j = 0; j < frames; ++j) {
             if (m.points[j] != QPointF(j + 1, j % 10000))
                 QFAIL(qPrintable(QString("point %1 is (%2, %3)")

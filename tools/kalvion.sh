@@ -13,7 +13,8 @@ source "$root/tools/common.sh"
 
 packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
           qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
-          python3-dbusmock desktop-file-utils appstream)
+          python3-dbusmock desktop-file-utils appstream xvfb openbox xdotool x11-apps
+          imagemagick)
 
 build() { # build-dir, extra cmake arguments...
     local dir=$1
