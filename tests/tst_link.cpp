@@ -3,6 +3,7 @@
 #include "support/modalanswer.h"
 #include "support/testmain.h"
 #include "support/virtualmeter.h"
+#include "support/widgets.h"
 
 #include <QLCDNumber>
 #include <QLabel>
@@ -35,15 +36,6 @@ private:
         s.sync();
     }
 
-    static connectionScreen *liveScreen()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *screen = qobject_cast<connectionScreen *>(w); screen && screen->isVisible())
-                return screen;
-        }
-        return nullptr;
-    }
-
     static QListWidget *meterList(MainWindow &window)
     {
         return window.findChild<QListWidget *>("deviceList");
@@ -59,12 +51,12 @@ private:
     {
         meterList(window)->setCurrentRow(0);
         window.findChild<QPushButton *>("connectButton")->click();
-        if (!QTest::qWaitFor([] { return liveScreen() != nullptr; }, 5000))
+        if (!QTest::qWaitFor([] { return shown<connectionScreen>() != nullptr; }, 5000))
             return nullptr;
         const bool streaming = QTest::qWaitFor([this] {
             return !meter->strings("NotifyingPaths").isEmpty();
         }, 5000);
-        return streaming ? liveScreen() : nullptr;
+        return streaming ? shown<connectionScreen>() : nullptr;
     }
 
     // Sends one canned frame and waits until the live screen has decoded it.
@@ -151,10 +143,10 @@ private slots:
         const QPoint centre = list->visualItemRect(list->item(0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
-        QTRY_VERIFY(liveScreen());
+        QTRY_VERIFY(shown<connectionScreen>());
         QCOMPARE(meter->strings("ConnectCalls"), QStringList({"C8:27:53:0C:00:01"}));
         ModalAnswer lost(QMessageBox::Ok);
-        liveScreen()->close();
+        shown<connectionScreen>()->close();
         QTRY_VERIFY(lost.done());
     }
 
