@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "live/connectionscreen.h"
 #include "support/modalanswer.h"
+#include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/virtualmeter.h"
 #include "support/widgets.h"
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QLowEnergyController>
 #include <QPushButton>
-#include <QSettings>
 #include <QToolButton>
 
 // The link to a known meter against the virtual meter: connecting in either service order,
@@ -23,19 +23,6 @@ class LinkTest : public QObject
 private:
     std::unique_ptr<VirtualMeter> meter;
 
-    static void seedMeter()
-    {
-        QSettings s("Orvu", "Kalvion");
-        s.clear();
-        s.beginWriteArray("deviceList");
-        s.setArrayIndex(0);
-        s.setValue("deviceName", "M27K53C");
-        s.setValue("deviceAdress", "C8:27:53:0C:00:01");
-        s.setValue("buttonName", "Werkbank");
-        s.endArray();
-        s.sync();
-    }
-
     static QListWidget *meterList(MainWindow &window)
     {
         return window.findChild<QListWidget *>("deviceList");
@@ -46,25 +33,11 @@ private:
         screen->findChild<QToolButton *>(button)->click();
     }
 
-    // Selects the stored meter, presses connect and waits until its frames can flow.
-    connectionScreen *connectMeter(MainWindow &window)
-    {
-        meterList(window)->setCurrentRow(0);
-        window.findChild<QPushButton *>("connectButton")->click();
-        if (!QTest::qWaitFor([] { return shown<connectionScreen>() != nullptr; }, 5000))
-            return nullptr;
-        const bool streaming = QTest::qWaitFor([this] {
-            return !meter->strings("NotifyingPaths").isEmpty();
-        }, 5000);
-        return streaming ? shown<connectionScreen>() : nullptr;
-    }
+    connectionScreen *connectMeter(MainWindow &window) { return ::connectMeter(&window, *meter); }
 
-    // Sends one canned frame and waits until the live screen has decoded it.
     bool sendFrame(connectionScreen *screen, const QString &name)
     {
-        const QString hex = meter->call("CannedFrame", {name}).arguments().value(0).toString();
-        meter->call("SendFrame", {hex});
-        return QTest::qWaitFor([&] { return screen->receivedData == hex.toLatin1(); }, 3000);
+        return ::sendFrame(*meter, screen, name);
     }
 
 private slots:
@@ -78,7 +51,7 @@ private slots:
 
     void init()
     {
-        seedMeter();
+        writeStore({StoredMeter()});
         meter->reset({{"streaming", false}});
     }
 

@@ -4,11 +4,23 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QPushButton>
+#include <QTest>
+
+namespace {
+// The answers alive, oldest first; only the last one acts.
+QList<ModalAnswer *> alive;
+} // namespace
 
 ModalAnswer::ModalAnswer(const QList<Reply> &replies) : replies(replies)
 {
+    alive.append(this);
     connect(&timer, &QTimer::timeout, this, &ModalAnswer::look);
     timer.start(5);
+}
+
+ModalAnswer::~ModalAnswer()
+{
+    alive.removeOne(this);
 }
 
 const ModalAnswer::Seen &ModalAnswer::box() const
@@ -20,13 +32,17 @@ const ModalAnswer::Seen &ModalAnswer::box() const
 void ModalAnswer::look()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || modal == answered || done())
+    if (alive.constLast() != this || !modal || !modal->isVisible() || modal == answered)
         return;
     auto *message = qobject_cast<QMessageBox *>(modal);
     auto *input = qobject_cast<QInputDialog *>(modal);
     auto *file = qobject_cast<QFileDialog *>(modal);
     if (!message && !input && !file)
         return;
+    if (done()) {
+        refuse(modal);
+        return;
+    }
 
     Seen seen;
     seen.title = modal->windowTitle();
@@ -86,6 +102,21 @@ void ModalAnswer::look()
             file->reject();
         }
     }
-    if (done())
-        timer.stop();
+}
+
+void ModalAnswer::refuse(QWidget *modal)
+{
+    answered = modal;
+    QString text;
+    if (auto *message = qobject_cast<QMessageBox *>(modal))
+        text = message->text();
+    else if (auto *input = qobject_cast<QInputDialog *>(modal))
+        text = input->labelText();
+    const QByteArray what = QString("unexpected box \"%1\": %2").arg(modal->windowTitle(), text)
+                                    .toUtf8();
+    QTest::qFail(what.constData(), __FILE__, __LINE__);
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
 }

@@ -9,7 +9,10 @@
 #include <QTimer>
 
 // Answers the modal message boxes, input dialogs and file dialogs that the code under test
-// opens next, in order, and records what each showed at that moment.
+// opens next, in order, and records what each showed at that moment. The answer made last
+// is the one that acts; a box it has no reply for fails the test at once, names the box and
+// closes it, so a surprise never blocks a test until its timeout. Every test process keeps one
+// answer without replies alive (testmain.h), so no box goes unnoticed.
 class ModalAnswer : public QObject
 {
     Q_OBJECT
@@ -44,8 +47,11 @@ public:
         QStringList windows; // object names of the other visible windows, in no order
     };
 
+    // Expects no box at all.
+    ModalAnswer() : ModalAnswer(QList<Reply>()) { }
     explicit ModalAnswer(const QList<Reply> &replies);
     explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({press(button)}) { }
+    ~ModalAnswer() override;
 
     const QList<Seen> &seen() const { return shown; }
     // The one box a single-reply answer was made for.
@@ -54,6 +60,7 @@ public:
 
 private:
     void look();
+    void refuse(QWidget *modal);
 
     QList<Reply> replies;
     QList<Seen> shown;

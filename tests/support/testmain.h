@@ -1,11 +1,14 @@
 #pragma once
 
+#include "support/modalanswer.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
 // Like QTEST_MAIN, but every test process gets its own empty settings folder, so no test ever
-// reads or writes the user's real store, and runs offscreen unless told otherwise.
+// reads or writes the user's real store, runs offscreen unless told otherwise, and fails on
+// any box that no test answer expects.
 #define KALVION_TEST_MAIN(TestObject)                                                   \
     int main(int argc, char *argv[])                                                   \
     {                                                                                  \
@@ -14,6 +17,7 @@
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))                             \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                   \
         QApplication app(argc, argv);                                                  \
+        ModalAnswer noBoxExpected;                                                     \
         TestObject test;                                                               \
         return QTest::qExec(&test, argc, argv);                                        \
     }

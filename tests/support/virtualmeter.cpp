@@ -1,6 +1,10 @@
 #include "support/virtualmeter.h"
 
+#include "live/connectionscreen.h"
+#include "support/widgets.h"
+
 #include <QDBusInterface>
+#include <QPushButton>
 #include <QTest>
 
 VirtualMeter::VirtualMeter()
@@ -52,4 +56,20 @@ void VirtualMeter::reset(const QVariantMap &parameters)
     call("Reset", {parameters});
     // Let Qt see what changed before the test goes on.
     QTest::qWait(100);
+}
+
+connectionScreen *connectMeter(QWidget *window, VirtualMeter &meter, int row)
+{
+    child<QListWidget>(window, "deviceList")->setCurrentRow(row);
+    child<QPushButton>(window, "connectButton")->click();
+    const bool notifying = QTest::qWaitFor(
+            [&meter] { return !meter.strings("NotifyingPaths").isEmpty(); }, 10000);
+    return notifying ? shown<connectionScreen>() : nullptr;
+}
+
+bool sendFrame(VirtualMeter &meter, connectionScreen *screen, const QString &canned)
+{
+    const QString hex = meter.call("CannedFrame", {canned}).arguments().value(0).toString();
+    meter.call("SendFrame", {hex});
+    return QTest::qWaitFor([&] { return screen->receivedData == hex.toLatin1(); }, 3000);
 }

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QVariant>
 
+class QWidget;
+class connectionScreen;
+
 // The virtual meter behind a mock BlueZ on a bus of this test process's own. Qt binds to the
 // system bus once per process, so a test process starts one before its first Bluetooth object
 // and resets it between test functions.
@@ -27,3 +30,10 @@ private:
     QString address;
     QDBusConnection bus{QString()};
 };
+
+// Selects row `row` of the main window's meter list, presses connect and waits until the meter
+// notifies; gives the live screen then shown, or null when the link did not come up.
+connectionScreen *connectMeter(QWidget *window, VirtualMeter &meter, int row = 0);
+
+// Sends one of the virtual meter's canned frames and waits until the live screen decoded it.
+bool sendFrame(VirtualMeter &meter, connectionScreen *screen, const QString &canned);

@@ -1,0 +1,54 @@
+#include "support/storedmeter.h"
+
+#include <QSettings>
+
+StoredSeries storedSeries(int n, double first, const QString &unit, const QString &settings)
+{
+    const QString time = QStringLiteral("2026-12-06 14:07:09.042042");
+    StoredSeries series{time, {}, {}, {}, {}};
+    for (int j = 0; j < n; ++j) {
+        series.points.append(QPointF(j + 1, first + j));
+        series.timestamps.append(time);
+        series.units.append(unit);
+        series.settings.append(settings);
+    }
+    return series;
+}
+
+void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
+{
+    QSettings s("Orvu", "Kalvion");
+    s.clear();
+    s.setValue("darkMode", options.dark);
+    s.setValue("tovik", options.tovik);
+    s.setValue("language", options.language);
+    s.beginWriteArray("deviceList");
+    for (int i = 0; i < meters.size(); ++i) {
+        const StoredMeter &m = meters[i];
+        s.setArrayIndex(i);
+        s.setValue("deviceName", m.name);
+        s.setValue("deviceAdress", m.address);
+        s.setValue("buttonName", m.label);
+        s.beginWriteArray("points");
+        int j = 0;
+        for (const StoredSeries &series : m.measurements) {
+            for (int p = 0; p < series.points.size(); ++p, ++j) {
+                s.setArrayIndex(j);
+                s.setValue("point", series.points[p]);
+                s.setValue("timestamp", series.timestamps[p]);
+                s.setValue("unit", series.units[p]);
+                s.setValue("settings", series.settings[p]);
+            }
+        }
+        s.endArray();
+        s.beginWriteArray("pointsNumber");
+        for (int k = 0; k < m.measurements.size(); ++k) {
+            s.setArrayIndex(k);
+            s.setValue("measureNames", m.measurements[k].name);
+            s.setValue("pointNumber", int(m.measurements[k].points.size()));
+        }
+        s.endArray();
+    }
+    s.endArray();
+    s.sync();
+}
