@@ -20,10 +20,10 @@ dpkg-deb -f "$deb" Version | grep -qx "$version"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/metainfo/$id.metainfo.xml" \
     | grep -q "<release version=\"$version\""
 
-# Qt loads the xcb platform and the multimedia backends as plugins, and Qt Bluetooth talks to
-# BlueZ over D-Bus: the packages holding them must be among the dependencies.
+# Qt loads the xcb platform and the multimedia backends as plugins, Qt Bluetooth talks to BlueZ
+# over D-Bus, and the minus sign comes from Symbola: all must be among the dependencies.
 depends=", $(dpkg-deb -f "$deb" Depends),"
-for needed in bluez $(dpkg-query -S "$plugins/platforms/libqxcb.so" "$plugins/multimedia" \
+for needed in bluez fonts-symbola $(dpkg-query -S "$plugins/platforms/libqxcb.so" "$plugins/multimedia" \
                       | cut -d: -f1) libqt6bluetooth6 libc6; do
     [[ $depends =~ ,\ $needed[\ ,] ]] || { echo "Depends lacks $needed:$depends"; exit 1; }
 done
