@@ -18,8 +18,10 @@ build_packages=(cmake make g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6
 run_packages=(fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin python3-dbusmock)
 # dpkg-shlibdeps, and the file tool CPack finds the binaries with.
 package_packages=(dpkg-dev file)
-# The journeys' desktop and screenshots, and the checks of the desktop files and the package.
-test_packages=(xvfb openbox xdotool x11-apps imagemagick desktop-file-utils appstream lintian)
+# All of the above, the journeys' desktop and screenshots, and the checks of the desktop files
+# and the package.
+test_packages=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}" xvfb openbox
+               xdotool x11-apps imagemagick desktop-file-utils appstream lintian)
 
 build() { # build-dir, target ("all" for everything), extra cmake arguments...
     local dir=$1 target=$2
@@ -63,8 +65,7 @@ run)
     run_with_virtual_meter "no Bluetooth adapter was found"
     ;;
 test)
-    install_packages "${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}" \
-        "${test_packages[@]}"
+    install_packages "${test_packages[@]}"
     build "$root/build" all
     run_tests "$root/build" -LE soak
     build "$root/build-sanitize" all -DKALVION_SANITIZE=ON
@@ -73,8 +74,7 @@ test)
         run_tests "$root/build-sanitize" -LE soak
     ;;
 soak)
-    install_packages "${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}" \
-        "${test_packages[@]}"
+    install_packages "${test_packages[@]}"
     build "$root/build" all
     run_tests "$root/build" -L soak
     ;;
