@@ -13,7 +13,7 @@ constexpr char site[] = "https://www.orvu-messtechnik.de";
 constexpr char generalHotline[] = "+49 711 40893-300";
 constexpr char technicalHotline[] = "+49 711 40893-320";
 constexpr char copyright[] = "Copyright © 2026 Orvu Messtechnik GmbH";
-constexpr char version[] = "Version 1.0.0";
+constexpr char version[] = "Version " KALVION_VERSION;
 
 // A lead-in, a link to a page of the maker's site, and the closing full stop.
 QString linked(const QString &leadIn, const QString &linkText, const char *path)

@@ -9,7 +9,10 @@ install_packages() {
     [ ${#missing[@]} -eq 0 ] && return
     echo "Installing: ${missing[*]}"
     local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "Installing needs root or sudo." >&2; exit 1; }
+        sudo=(sudo)
+    fi
     "${sudo[@]}" apt-get update -q
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and starts Kalvion (run), or builds and runs every test, then all of them once more
-# under AddressSanitizer and UndefinedBehaviorSanitizer (test). Installs the Debian packages it
-# needs first, when they are missing.
+# Builds and starts Kalvion (run); builds and runs the tests, then once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer (test); builds the Debian package (package);
+# builds the tests and runs the long soak tests (soak). Each first installs the Debian packages
+# it needs that are missing, cmake and the compiler included.
 #
 # run uses the system's Bluetooth when BlueZ offers an adapter there; otherwise, or with
 # --virtual-meter, it runs the program against the virtual meter in tools/virtualmeter.
@@ -11,20 +12,28 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 source "$root/tools/common.sh"
 
-packages=(make qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
-          qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
-          python3-dbusmock desktop-file-utils appstream xvfb openbox xdotool x11-apps
-          imagemagick)
+build_packages=(cmake make g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
+                qt6-connectivity-dev)
+# The fonts the screens draw with, and the virtual meter with its private bus.
+run_packages=(fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin python3-dbusmock)
+# dpkg-shlibdeps, and the file tool CPack finds the binaries with.
+package_packages=(dpkg-dev file)
+# All of the above, the journeys' desktop and screenshots, and the checks of the desktop files
+# and the package.
+test_packages=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}" xvfb openbox
+               xdotool x11-apps imagemagick desktop-file-utils appstream lintian)
 
-build() { # build-dir, extra cmake arguments...
-    local dir=$1
-    shift
+build() { # build-dir, target ("all" for everything), extra cmake arguments...
+    local dir=$1 target=$2
+    shift 2
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" --target "$target"
 }
 
-run_tests() { # build-dir
-    (cd "$1" && ctest --output-on-failure -j "$jobs")
+run_tests() { # build-dir, ctest label selection...
+    local dir=$1
+    shift
+    (cd "$dir" && ctest --output-on-failure --no-tests=error -j "$jobs" "$@")
 }
 
 system_has_adapter() {
@@ -44,10 +53,10 @@ run_with_virtual_meter() {
     exit "$status"
 }
 
-install_packages "${packages[@]}"
 case "${1:-}" in
 run)
-    build "$root/build"
+    install_packages "${build_packages[@]}" "${run_packages[@]}"
+    build "$root/build" kalvion
     if [ "${2:-}" = "--virtual-meter" ]; then
         run_with_virtual_meter "as asked"
     elif system_has_adapter; then
@@ -56,15 +65,26 @@ run)
     run_with_virtual_meter "no Bluetooth adapter was found"
     ;;
 test)
-    build "$root/build"
-    run_tests "$root/build"
-    build "$root/build-sanitize" -DKALVION_SANITIZE=ON
+    install_packages "${test_packages[@]}"
+    build "$root/build" all
+    run_tests "$root/build" -LE soak
+    build "$root/build-sanitize" all -DKALVION_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        run_tests "$root/build-sanitize"
+        run_tests "$root/build-sanitize" -LE soak
+    ;;
+soak)
+    install_packages "${test_packages[@]}"
+    build "$root/build" all
+    run_tests "$root/build" -L soak
+    ;;
+package)
+    install_packages "${build_packages[@]}" "${package_packages[@]}"
+    build "$root/build" kalvion
+    (cd "$root/build" && cpack)
     ;;
 *)
-    echo "usage: $0 run [--virtual-meter] | test" >&2
+    echo "usage: $0 run [--virtual-meter] | test | soak | package" >&2
     exit 2
     ;;
 esac
