@@ -115,7 +115,7 @@ class Radio:
 
 
 radios = []
-options = {'order': 'gatt-first', 'streaming': True}
+options = {'order': 'gatt-first', 'streaming': True, 'hold': False}
 discovery = {'active': False}
 history = {'connect': [], 'start_notify': [], 'frames': 0}
 burst = {}
@@ -317,7 +317,8 @@ def device_connect(device):
         return
     radio.connected = True
     set_props(radio.path, DEVICE_IFACE, {'Connected': dbus.Boolean(True)})
-    GLib.timeout_add(RESOLVE_DELAY_MS, resolve_services, radio)
+    if not options['hold']:
+        GLib.timeout_add(RESOLVE_DELAY_MS, resolve_services, radio)
 
 
 def device_disconnect(device):
@@ -452,6 +453,7 @@ def set_up(parameters):
     does not see it vanish.'''
     options['order'] = checked_order(parameters.get('order', 'gatt-first'))
     options['streaming'] = bool(parameters.get('streaming', True))
+    options['hold'] = False
     is_powered = parameters.get('powered', True)
     if ADAPTER_PATH in mockobject.objects and not parameters.get('adapter', True):
         remove_adapter()
@@ -532,6 +534,16 @@ def SetStreaming(_self, on):
 def SetServiceOrder(_self, order):
     '''"gatt-first" or "data-first"; applies from the next Connect.'''
     options['order'] = checked_order(order)
+
+
+@dbus.service.method(CONTROL_IFACE, in_signature='b', out_signature='')
+def HoldLinks(_self, on):
+    '''While on, a Connect stops short of resolving the services, so the link stays in the
+    making for as long as a test needs; off completes every link held.'''
+    options['hold'] = bool(on)
+    if not on:
+        for radio in radios:
+            resolve_services(radio)
 
 
 @dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='')
