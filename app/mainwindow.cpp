@@ -225,8 +225,12 @@ void MainWindow::connectDevice()
         return;
     }
     currentDevice = ui->deviceList->row(current);
-    // A link still being made is abandoned for this one; the live screen of an earlier link
-    // closed when that link ended.
+    // Pressed again for the meter a link is being made to, the attempt goes on: BlueZ would
+    // report the abandoned attempt's disconnect to a new one for the same meter as a loss.
+    if (link && link->isBeingMade() && linkedTo(currentDevice))
+        return;
+    // A link still being made to another meter is abandoned for this one; the live screen of
+    // an earlier link closed when that link ended.
     releaseLink();
     connScreen.reset();
     link = new MeterLink(records->meter(currentDevice).device, this);
@@ -256,6 +260,11 @@ void MainWindow::releaseLink()
     link = nullptr;
 }
 
+bool MainWindow::linkedTo(int row) const
+{
+    return link && records->find(link->meter()) == row;
+}
+
 void MainWindow::deleteDevice()
 {
     const auto answer = QMessageBox::question(
@@ -264,7 +273,7 @@ void MainWindow::deleteDevice()
     if (answer != QMessageBox::Yes)
         return;
     // No live screen may open for a meter that is gone, nor save into it.
-    if (link && records->find(link->meter()) == currentDevice)
+    if (linkedTo(currentDevice))
         releaseLink();
     records->removeMeter(currentDevice);
     disposeOverview();

@@ -74,6 +74,7 @@ private:
     bool writeSettings();
     void applyTheme();
     void releaseLink();
+    bool linkedTo(int row) const;
     void disposeOverview();
 
     std::unique_ptr<Ui::MainWindow> ui;

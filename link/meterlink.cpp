@@ -7,6 +7,12 @@ MeterLink::MeterLink(const QBluetoothDeviceInfo &meter, QObject *parent)
 {
 }
 
+bool MeterLink::isBeingMade() const
+{
+    return controller->state() == QLowEnergyController::ConnectingState
+            || (rescan && rescan->isActive());
+}
+
 void MeterLink::open()
 {
     controller = QLowEnergyController::createCentral(identity, this);

@@ -23,6 +23,8 @@ public:
 
     // The meter as the records know it: address and name, never a row.
     const QBluetoothDeviceInfo &meter() const { return identity; }
+    // True while the link is on its way up: connecting, or searching for a forgotten meter.
+    bool isBeingMade() const;
     // True once the user ended the link, as opposed to losing it.
     bool endedByUser() const { return userEnded; }
 

@@ -624,6 +624,12 @@ def NotifyingPaths(_self):
     return dbus.Array(notifying_chars(), signature='s')
 
 
+@dbus.service.method(CONTROL_IFACE, in_signature='s', out_signature='b')
+def Connected(_self, address):
+    '''Whether the device ("" = the first meter) has a link now, resolved or not.'''
+    return dbus.Boolean(radio_of(address).connected)
+
+
 @dbus.service.method(CONTROL_IFACE, in_signature='s', out_signature='s')
 def DataCharacteristic(_self, address):
     '''Path of the device's data characteristic while it is connected and
