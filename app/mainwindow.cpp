@@ -342,8 +342,8 @@ void MainWindow::addSeriesToList()
 {
     // Filed under the meter of the link, wherever the list shows it by now.
     records->addMeasurement(records->find(link->meter()), connScreen->timestampList.first(),
-                            connScreen->measureSeries->points(), connScreen->timestampList,
-                            connScreen->unitList, connScreen->settingsList);
+        connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
+        connScreen->settingsList);
 }
 
 void MainWindow::deleteMeasureFromLists(int measure)

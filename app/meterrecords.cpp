@@ -33,8 +33,8 @@ Measurement MeterRecords::measurement(int i, int k) const
     const Meter &m = meter(i);
     const int s = offset(i, k);
     const int n = m.pointsNumber[k];
-    return {m.measureNames[k],     m.points.mid(s, n),       m.timestamps.mid(s, n),
-            m.units.mid(s, n),     m.settingTexts.mid(s, n), m.savedSeries[size_t(k)].get()};
+    return { m.measureNames[k], m.points.mid(s, n), m.timestamps.mid(s, n), m.units.mid(s, n),
+        m.settingTexts.mid(s, n), m.savedSeries[size_t(k)].get() };
 }
 
 int MeterRecords::offset(int i, int k) const

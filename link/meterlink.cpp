@@ -4,13 +4,12 @@
 
 MeterLink::MeterLink(const QBluetoothDeviceInfo &meter, QObject *parent)
     : QObject(parent), identity(meter)
-{
-}
+{ }
 
 bool MeterLink::isBeingMade() const
 {
     return controller->state() == QLowEnergyController::ConnectingState
-            || (rescan && rescan->isActive());
+        || (rescan && rescan->isActive());
 }
 
 void MeterLink::open()
@@ -19,7 +18,7 @@ void MeterLink::open()
     connect(controller, &QLowEnergyController::connected, this, &MeterLink::connected);
     connect(controller, &QLowEnergyController::disconnected, this, &MeterLink::disconnected);
     connect(controller, &QLowEnergyController::serviceDiscovered, this,
-            &MeterLink::serviceDiscovered, Qt::QueuedConnection);
+        &MeterLink::serviceDiscovered, Qt::QueuedConnection);
     connect(controller, &QLowEnergyController::errorOccurred, this, &MeterLink::failed);
     controller->connectToDevice();
 }
@@ -38,12 +37,12 @@ void MeterLink::useService(const QBluetoothUuid &uuid)
         return;
     // The meter's services finish in any order, so the one that reported is the one to use.
     connect(service, &QLowEnergyService::stateChanged, this,
-            [this, service](QLowEnergyService::ServiceState state) {
-                reporting = service;
-                emit serviceStateChanged(state);
-            });
+        [this, service](QLowEnergyService::ServiceState state) {
+            reporting = service;
+            emit serviceStateChanged(state);
+        });
     connect(service, &QLowEnergyService::characteristicChanged, this,
-            &MeterLink::characteristicChanged);
+        &MeterLink::characteristicChanged);
     service->discoverDetails(QLowEnergyService::FullDiscovery);
 }
 
@@ -53,7 +52,7 @@ void MeterLink::switchOnNotifications()
     if (characteristics.isEmpty())
         return;
     const QLowEnergyDescriptor configuration = characteristics.first().descriptor(
-            QBluetoothUuid::DescriptorType::ClientCharacteristicConfiguration);
+        QBluetoothUuid::DescriptorType::ClientCharacteristicConfiguration);
     if (!configuration.isValid())
         return;
     reporting->writeDescriptor(configuration, QByteArray::fromHex("0100"));
@@ -78,9 +77,9 @@ void MeterLink::failed(QLowEnergyController::Error error)
     // Queued: a device may be reported inside start(), and the failed controller is still
     // reporting its error here.
     connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, &MeterLink::seen,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
     connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this, &MeterLink::seen,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
     rescan->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
 }
 

@@ -42,8 +42,8 @@ signals:
     // Queued: each service is taken up after the controller's report has returned.
     void serviceDiscovered(const QBluetoothUuid &uuid);
     void serviceStateChanged(QLowEnergyService::ServiceState state);
-    void characteristicChanged(const QLowEnergyCharacteristic &characteristic,
-                               const QByteArray &value);
+    void characteristicChanged(
+        const QLowEnergyCharacteristic &characteristic, const QByteArray &value);
 
 private:
     void failed(QLowEnergyController::Error error);
