@@ -14,6 +14,7 @@
 #include "ui/theme.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLineSeries>
 #include <QDebug>
 #include <QFileDialog>
@@ -243,9 +244,9 @@ void MainWindow::connectDevice()
 }
 
 // Ends the current link for good and closes its live screen; nothing either reports from now
-// on reaches this window. This may run inside the link's own report, so the link goes once
-// control is back in the event loop, and the screen, whose box may be open, at the next
-// connect.
+// on reaches this window, not even a report already queued. This may run inside the link's own
+// report, so the link goes once control is back in the event loop, and the screen, whose box
+// may be open, at the next connect.
 void MainWindow::releaseLink()
 {
     if (connScreen) {
@@ -255,6 +256,7 @@ void MainWindow::releaseLink()
     if (!link)
         return;
     QObject::disconnect(link, nullptr, this, nullptr);
+    QCoreApplication::removePostedEvents(link);
     link->end();
     link->deleteLater();
     link = nullptr;

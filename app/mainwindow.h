@@ -99,5 +99,4 @@ private:
     MeterLink *link = nullptr;
 
     friend class MainWindowTest;
-    friend class ManagementTest;
 };

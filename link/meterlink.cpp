@@ -61,8 +61,6 @@ void MeterLink::switchOnNotifications()
 void MeterLink::end()
 {
     userEnded = true;
-    if (rescan)
-        rescan->stop();
     controller->disconnectFromDevice();
 }
 
