@@ -9,7 +9,6 @@
 #include "support/widgets.h"
 
 #include <QDeadlineTimer>
-#include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
 #include <QThread>

@@ -6,12 +6,10 @@
 #include "support/testmain.h"
 #include "support/widgets.h"
 
-#include <QChart>
 #include <QChartView>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
