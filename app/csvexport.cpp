@@ -8,22 +8,21 @@ namespace Csv {
 
 QByteArray text(const MeterRecords &records, int i, int k, const CsvHeads &heads)
 {
-    const Meter &m = records.meter(i);
-    const int s = records.offset(i, k);
-    const int n = m.pointsNumber[k];
+    const Measurement m = records.measurement(i, k);
+    const qsizetype n = m.points.size();
 
     QByteArray out;
-    out.reserve(128 + qsizetype(n) * 64);
-    out += (heads.measurement + m.measureNames[k] + '\n').toUtf8();
-    out += (heads.device + m.device.address().toString() + "\n\n").toUtf8();
-    for (int j = s; j < s + n; ++j) {
+    out.reserve(128 + n * 64);
+    out += (heads.measurement + m.name + '\n').toUtf8();
+    out += (heads.device + records.meter(i).device.address().toString() + "\n\n").toUtf8();
+    for (qsizetype j = 0; j < n; ++j) {
         // A settings line for the first point and for every point where the settings changed.
-        if (j == s || m.settingTexts[j] != m.settingTexts[j - 1])
+        if (j == 0 || m.settingTexts[j] != m.settingTexts[j - 1])
             out += (heads.settings + m.settingTexts[j] + ',' + m.timestamps[j] + '\n').toUtf8();
     }
     out += '\n';
     out += (heads.value + ',' + heads.unit + ',' + heads.time + '\n').toUtf8();
-    for (int j = s; j < s + n; ++j) {
+    for (qsizetype j = 0; j < n; ++j) {
         const QString &unit = m.units[j];
         // A unit with "?" marks digits that formed no number; its stored value means nothing.
         if (unit.contains('?'))

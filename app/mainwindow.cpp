@@ -4,6 +4,7 @@
 #include "app/csvexport.h"
 #include "app/store.h"
 #include "link/loadingscreen.h"
+#include "link/meterlink.h"
 #include "link/newdevicescreen.h"
 #include "live/connectionscreen.h"
 #include "screens/deviceoverviewscreen.h"
@@ -12,8 +13,8 @@
 #include "screens/settingsscreen.h"
 #include "ui/theme.h"
 
-#include <QBluetoothDeviceDiscoveryAgent>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLineSeries>
 #include <QDebug>
 #include <QFileDialog>
@@ -225,50 +226,45 @@ void MainWindow::connectDevice()
         return;
     }
     currentDevice = ui->deviceList->row(current);
-    // The link and live screen before this one have ended; release them.
-    rescan.reset();
-    connScreen.reset();
-    openLink(records->meter(currentDevice).device);
-}
-
-void MainWindow::openLink(const QBluetoothDeviceInfo &device)
-{
-    qDeleteAll(services);
-    services.clear();
-    controller.reset(QLowEnergyController::createCentral(
-            QBluetoothDeviceInfo(device.address(), device.name(), 0)));
-    endedByUser = false;
-    connect(controller.get(), &QLowEnergyController::connected, this,
-            &MainWindow::startServiceDiscovery);
-    connect(controller.get(), &QLowEnergyController::disconnected, this, &MainWindow::disconnect);
-    connect(controller.get(), &QLowEnergyController::serviceDiscovered, this,
-            &MainWindow::foundService, Qt::QueuedConnection);
-    connect(controller.get(), &QLowEnergyController::errorOccurred, this, &MainWindow::linkFailed);
-    controller->connectToDevice();
-}
-
-void MainWindow::linkFailed(QLowEnergyController::Error error)
-{
-    // BlueZ forgets unpaired Low Energy devices after a while, and then refuses to connect to
-    // a stored address at once. A short search makes it known again.
-    if (error != QLowEnergyController::UnknownRemoteDeviceError || rescan)
+    // Pressed again for the meter a link is being made to, the attempt goes on: BlueZ would
+    // report the abandoned attempt's disconnect to a new one for the same meter as a loss.
+    if (link && link->isBeingMade() && linkedTo(currentDevice))
         return;
-    const QBluetoothAddress address = controller->remoteAddress();
-    rescan = std::make_unique<QBluetoothDeviceDiscoveryAgent>();
-    rescan->setLowEnergyDiscoveryTimeout(10000);
-    const auto seen = [this, address](const QBluetoothDeviceInfo &info) {
-        if (info.address() != address || !rescan->isActive())
-            return;
-        rescan->stop();
-        openLink(records->meter(currentDevice).device);
-    };
-    // Queued: a device may be reported inside start(), and the failed controller is still
-    // reporting its error here.
-    connect(rescan.get(), &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, seen,
-            Qt::QueuedConnection);
-    connect(rescan.get(), &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this, seen,
-            Qt::QueuedConnection);
-    rescan->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
+    // A link still being made to another meter is abandoned for this one; the live screen of
+    // an earlier link closed when that link ended.
+    releaseLink();
+    connScreen.reset();
+    link = new MeterLink(records->meter(currentDevice).device, this);
+    connect(link, &MeterLink::connected, this, &MainWindow::startServiceDiscovery);
+    connect(link, &MeterLink::disconnected, this, &MainWindow::disconnect);
+    connect(link, &MeterLink::serviceDiscovered, this, &MainWindow::foundService);
+    connect(link, &MeterLink::serviceStateChanged, this, &MainWindow::changedState);
+    connect(link, &MeterLink::characteristicChanged, this, &MainWindow::changedCharacteristic);
+    link->open();
+}
+
+// Ends the current link for good and closes its live screen; nothing either reports from now
+// on reaches this window, not even a report already queued. This may run inside the link's own
+// report, so the link goes once control is back in the event loop, and the screen, whose box
+// may be open, at the next connect.
+void MainWindow::releaseLink()
+{
+    if (connScreen) {
+        QObject::disconnect(connScreen.get(), nullptr, this, nullptr);
+        connScreen->close();
+    }
+    if (!link)
+        return;
+    QObject::disconnect(link, nullptr, this, nullptr);
+    QCoreApplication::removePostedEvents(link);
+    link->end();
+    link->deleteLater();
+    link = nullptr;
+}
+
+bool MainWindow::linkedTo(int row) const
+{
+    return link && records->find(link->meter()) == row;
 }
 
 void MainWindow::deleteDevice()
@@ -278,6 +274,9 @@ void MainWindow::deleteDevice()
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer != QMessageBox::Yes)
         return;
+    // No live screen may open for a meter that is gone, nor save into it.
+    if (linkedTo(currentDevice))
+        releaseLink();
     records->removeMeter(currentDevice);
     disposeOverview();
 }
@@ -307,53 +306,27 @@ void MainWindow::startServiceDiscovery()
     connScreen->show();
     connect(connScreen.get(), &connectionScreen::endConnection, this, &MainWindow::endConnection);
     connect(connScreen.get(), &connectionScreen::saveMeasure, this, &MainWindow::addSeriesToList);
-    controller->discoverServices();
+    link->discoverServices();
 }
 
 void MainWindow::disconnect()
 {
     // A meter that runs flat or out of range must not take the unsaved recording with it.
-    if (connScreen && !endedByUser && connScreen->hasUnsavedPoints())
+    if (connScreen && !link->endedByUser() && connScreen->hasUnsavedPoints())
         connScreen->saveButton();
     QMessageBox::warning(this, texts[language][8], texts[language][9]);
-    if (connScreen)
-        connScreen->close();
-    controller->disconnect();
-    for (QLowEnergyService *s : std::as_const(services))
-        s->disconnect();
-    if (connScreen)
-        connScreen->disconnect();
+    releaseLink();
 }
 
 void MainWindow::foundService(const QBluetoothUuid &uuid)
 {
-    if (uuid == QBluetoothUuid(QBluetoothUuid::ServiceClassUuid::GenericAccess))
-        return;
-    QLowEnergyService *found = controller->createServiceObject(uuid, this);
-    if (!found)
-        return;
-    services.append(found);
-    connect(found, &QLowEnergyService::stateChanged, this, &MainWindow::changedState);
-    connect(found, &QLowEnergyService::characteristicChanged, this,
-            &MainWindow::changedCharacteristic);
-    found->discoverDetails(QLowEnergyService::FullDiscovery);
+    link->useService(uuid);
 }
 
 void MainWindow::changedState(QLowEnergyService::ServiceState state)
 {
-    // The meter's services finish in any order, so act on the one that reported.
-    auto *reporting = qobject_cast<QLowEnergyService *>(sender());
-    if (state != QLowEnergyService::RemoteServiceDiscovered || !reporting)
-        return;
-    const QList<QLowEnergyCharacteristic> characteristics = reporting->characteristics();
-    if (characteristics.isEmpty())
-        return;
-    const QLowEnergyDescriptor configuration = characteristics.first().descriptor(
-            QBluetoothUuid::DescriptorType::ClientCharacteristicConfiguration);
-    if (!configuration.isValid())
-        return;
-    notifyDescriptor = configuration;
-    reporting->writeDescriptor(notifyDescriptor, QByteArray::fromHex("0100"));
+    if (state == QLowEnergyService::RemoteServiceDiscovered)
+        link->switchOnNotifications();
 }
 
 void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const QByteArray &value)
@@ -364,15 +337,15 @@ void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const Q
 
 void MainWindow::endConnection()
 {
-    endedByUser = true;
-    controller->disconnectFromDevice();
+    link->end();
 }
 
 void MainWindow::addSeriesToList()
 {
-    records->addMeasurement(currentDevice, connScreen->timestampList.first(),
-                            connScreen->measureSeries->points(), connScreen->timestampList,
-                            connScreen->unitList, connScreen->settingsList);
+    // Filed under the meter of the link, wherever the list shows it by now.
+    records->addMeasurement(records->find(link->meter()), connScreen->timestampList.first(),
+        connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
+        connScreen->settingsList);
 }
 
 void MainWindow::deleteMeasureFromLists(int measure)
@@ -384,16 +357,15 @@ void MainWindow::deleteMeasureFromLists(int measure)
 void MainWindow::createMeasureOverview(int measure)
 {
     currentMeasure = measure;
-    const Meter &meter = records->meter(currentDevice);
+    const Measurement shown = records->measurement(currentDevice, measure);
     measureScreen = std::make_unique<measureOverview>(language);
-    measureScreen->series = meter.savedSeries[size_t(measure)].get();
-    measureScreen->setAddress(meter.device.address().toString());
+    measureScreen->series = shown.series;
+    measureScreen->setAddress(records->meter(currentDevice).device.address().toString());
     // Only a store written elsewhere holds a measurement without a first point to describe.
-    if (meter.pointsNumber[measure] > 0) {
-        const int s = records->offset(currentDevice, measure);
-        measureScreen->setTimestamp(meter.timestamps[s]);
-        measureScreen->setSettings(meter.settingTexts[s]);
-        measureScreen->setUnit(QString(meter.units[s]).remove('?'));
+    if (!shown.points.isEmpty()) {
+        measureScreen->setTimestamp(shown.timestamps.first());
+        measureScreen->setSettings(shown.settingTexts.first());
+        measureScreen->setUnit(QString(shown.units.first()).remove('?'));
     }
     measureScreen->setupGraph();
     measureScreen->setDarkMode(darkMode);

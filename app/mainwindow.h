@@ -5,8 +5,6 @@
 #include <QBluetoothUuid>
 #include <QByteArray>
 #include <QLowEnergyCharacteristic>
-#include <QLowEnergyController>
-#include <QLowEnergyDescriptor>
 #include <QLowEnergyService>
 #include <QMainWindow>
 #include <QString>
@@ -14,7 +12,7 @@
 
 #include <memory>
 
-class QBluetoothDeviceDiscoveryAgent;
+class MeterLink;
 class QCloseEvent;
 class connectionScreen;
 class deviceOverviewScreen;
@@ -75,8 +73,8 @@ public slots:
 private:
     bool writeSettings();
     void applyTheme();
-    void openLink(const QBluetoothDeviceInfo &device);
-    void linkFailed(QLowEnergyController::Error error);
+    void releaseLink();
+    bool linkedTo(int row) const;
     void disposeOverview();
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -96,15 +94,9 @@ private:
     std::unique_ptr<settingsScreen> settingsDialog;
     std::unique_ptr<languageScreen> languageDialog;
 
-    // The link to the meter being connected. Each connect replaces the objects of the link
-    // before, whose connections are gone by then.
-    std::unique_ptr<QLowEnergyController> controller;
-    QList<QLowEnergyService *> services;
-    QLowEnergyDescriptor notifyDescriptor;
-    std::unique_ptr<QBluetoothDeviceDiscoveryAgent> rescan;
-    // Set when the user ends the link by closing the live screen, as opposed to losing it.
-    bool endedByUser = false;
+    // The one link being made or up, a child of this window; none before the first connect
+    // and after a link has ended.
+    MeterLink *link = nullptr;
 
     friend class MainWindowTest;
-    friend class ManagementTest;
 };

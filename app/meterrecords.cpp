@@ -18,13 +18,23 @@ QString MeterRecords::label(int i) const
     return rows->item(i)->text();
 }
 
-bool MeterRecords::contains(const QBluetoothDeviceInfo &device) const
+int MeterRecords::find(const QBluetoothDeviceInfo &device) const
 {
-    for (const Meter &m : meters) {
-        if (m.device.address() == device.address() && m.device.name() == device.name())
-            return true;
+    for (int i = 0; i < count(); ++i) {
+        const QBluetoothDeviceInfo &known = meter(i).device;
+        if (known.address() == device.address() && known.name() == device.name())
+            return i;
     }
-    return false;
+    return -1;
+}
+
+Measurement MeterRecords::measurement(int i, int k) const
+{
+    const Meter &m = meter(i);
+    const int s = offset(i, k);
+    const int n = m.pointsNumber[k];
+    return { m.measureNames[k], m.points.mid(s, n), m.timestamps.mid(s, n), m.units.mid(s, n),
+        m.settingTexts.mid(s, n), m.savedSeries[size_t(k)].get() };
 }
 
 int MeterRecords::offset(int i, int k) const

@@ -30,6 +30,17 @@ struct Meter {
     std::vector<std::unique_ptr<QLineSeries>> savedSeries;
 };
 
+// One measurement of a meter, handed out whole: its name, its points with the texts that go
+// with each, and the line series kept for it.
+struct Measurement {
+    QString name;
+    QList<QPointF> points;
+    QStringList timestamps;
+    QStringList units;
+    QStringList settingTexts;
+    QLineSeries *series;
+};
+
 // The known meters and the rows of the main window's list that show them. Every change goes
 // through here, so row i always shows meter i and the lists of a meter always agree: the four
 // per-point lists are as long as the sum of pointsNumber, and every measurement has a name
@@ -42,8 +53,11 @@ public:
     int count() const { return int(meters.size()); }
     const Meter &meter(int i) const { return meters[size_t(i)]; }
     QString label(int i) const;
-    // Known meters are told apart by address and advertised name, never by label.
-    bool contains(const QBluetoothDeviceInfo &device) const;
+    // Known meters are told apart by address and advertised name, never by label or row.
+    // find() gives the row of the meter with this identity, or -1.
+    int find(const QBluetoothDeviceInfo &device) const;
+    bool contains(const QBluetoothDeviceInfo &device) const { return find(device) >= 0; }
+    Measurement measurement(int i, int k) const;
     int offset(int i, int k) const;
 
     // Takes a meter whose lists already agree (measurements and their series are built here).

@@ -195,6 +195,11 @@ void connectionScreen::closeEvent(QCloseEvent *event)
     emit endConnection();
 }
 
+void connectionScreen::reject()
+{
+    close();
+}
+
 void connectionScreen::updateGraph()
 {
     if (!recording)

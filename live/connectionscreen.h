@@ -51,6 +51,8 @@ signals:
 public slots:
     void setDarkMode(bool dark);
     void closeEvent(QCloseEvent *event) override;
+    // Escape closes the screen as its frame does, so the link ends with it.
+    void reject() override;
     void updateGraph();
     void transformData();
     void playButton();

@@ -2,23 +2,46 @@
 
 #include "ui/theme.h"
 
+#include <QEvent>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 namespace {
 
-// Runs a modal box with the screen out of sight, white behind the box in the dark theme.
+// Notes whether the screen was closed while it stood aside for a box.
+class CloseWatch : public QObject
+{
+public:
+    explicit CloseWatch(QWidget *screen) { screen->installEventFilter(this); }
+    bool closed = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        closed = closed || event->type() == QEvent::Close;
+        return false;
+    }
+};
+
+// Runs a modal box with the screen out of sight, white behind the box in the dark theme. A
+// screen closed meanwhile (its link lost, say) stays closed.
 template<typename Box>
 auto besideScreen(QWidget *screen, bool dark, Box box)
 {
+    const QPointer<QWidget> still = screen;
+    const CloseWatch watch(screen);
     screen->hide();
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(false));
     const auto result = box();
+    if (!still)
+        return result;
     if (dark)
         screen->setStyleSheet(Theme::pageStyle(true));
-    screen->show();
+    if (!watch.closed)
+        screen->show();
     return result;
 }
 

@@ -115,7 +115,7 @@ class Radio:
 
 
 radios = []
-options = {'order': 'gatt-first', 'streaming': True}
+options = {'order': 'gatt-first', 'streaming': True, 'hold': False}
 discovery = {'active': False}
 history = {'connect': [], 'start_notify': [], 'frames': 0}
 burst = {}
@@ -317,7 +317,8 @@ def device_connect(device):
         return
     radio.connected = True
     set_props(radio.path, DEVICE_IFACE, {'Connected': dbus.Boolean(True)})
-    GLib.timeout_add(RESOLVE_DELAY_MS, resolve_services, radio)
+    if not options['hold']:
+        GLib.timeout_add(RESOLVE_DELAY_MS, resolve_services, radio)
 
 
 def device_disconnect(device):
@@ -452,6 +453,7 @@ def set_up(parameters):
     does not see it vanish.'''
     options['order'] = checked_order(parameters.get('order', 'gatt-first'))
     options['streaming'] = bool(parameters.get('streaming', True))
+    options['hold'] = False
     is_powered = parameters.get('powered', True)
     if ADAPTER_PATH in mockobject.objects and not parameters.get('adapter', True):
         remove_adapter()
@@ -534,6 +536,16 @@ def SetServiceOrder(_self, order):
     options['order'] = checked_order(order)
 
 
+@dbus.service.method(CONTROL_IFACE, in_signature='b', out_signature='')
+def HoldLinks(_self, on):
+    '''While on, a Connect stops short of resolving the services, so the link stays in the
+    making for as long as a test needs; off completes every link held.'''
+    options['hold'] = bool(on)
+    if not on:
+        for radio in radios:
+            resolve_services(radio)
+
+
 @dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='')
 def DropLink(_self):
     '''Every connected device drops its link, as a meter switched off would.'''
@@ -610,6 +622,12 @@ def StartNotifyCalls(_self):
 def NotifyingPaths(_self):
     '''Data characteristics that notify now.'''
     return dbus.Array(notifying_chars(), signature='s')
+
+
+@dbus.service.method(CONTROL_IFACE, in_signature='s', out_signature='b')
+def Connected(_self, address):
+    '''Whether the device ("" = the first meter) has a link now, resolved or not.'''
+    return dbus.Boolean(radio_of(address).connected)
 
 
 @dbus.service.method(CONTROL_IFACE, in_signature='s', out_signature='s')
