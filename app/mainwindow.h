@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/meterrecords.h"
+#include "app/storewriter.h"
 
 #include <QBluetoothUuid>
 #include <QByteArray>
@@ -40,6 +41,9 @@ public:
 
     bool tovik;
     const MeterRecords &meterRecords() const { return *records; }
+    // The session ends without the close question: keeps a recording in progress as a
+    // measurement and writes the store at once.
+    void endSession();
 
 public slots:
     void newDevice();
@@ -74,6 +78,8 @@ public slots:
 
 private:
     bool writeSettings();
+    void saveSoon();
+    void warnSavingFailed(const QString &fileName);
     void applyTheme();
     void openLink(const QBluetoothDeviceInfo &device);
     void linkFailed(QLowEnergyController::Error error);
@@ -86,6 +92,8 @@ private:
     int currentDevice = -1;
     int currentMeasure = -1;
     std::unique_ptr<MeterRecords> records;
+    // Before the screens and the link, so it outlives anything that may still change a record.
+    StoreWriter writer;
     // The screens last opened; opening a new one releases the one before, which is closed by
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;
