@@ -61,8 +61,9 @@ private slots:
         QTest::newRow("forged meter size, its last entry there") << QVariantMap{
             { "deviceList/size", 50000000 }, { "deviceList/50000000/buttonName", "Fremd" }
         } << QStringList{ "Leer", "Werkbank", "Fremd" } << QList<int>{ 3, 2 };
-        QTest::newRow("a meter missing below the size")
-            << QVariantMap{ { "deviceList/size", 4 }, { "deviceList/4/buttonName", "Vierter" } }
+        QTest::newRow("a meter missing below the size, one beyond it")
+            << QVariantMap{ { "deviceList/size", 4 }, { "deviceList/4/buttonName", "Vierter" },
+                   { "deviceList/5/buttonName", "Alt" } }
             << QStringList{ "Leer", "Werkbank", "Vierter" } << QList<int>{ 3, 2 };
         QTest::newRow("a point missing") << QVariantMap{ { p + "2/point", {} },
             { p + "2/timestamp", {} }, { p + "2/unit", {} }, { p + "2/settings", {} } }
