@@ -21,7 +21,6 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QSettings>
 
 namespace {
 
@@ -118,6 +117,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(ui->connectButton, &QPushButton::clicked, this, &MainWindow::connectDevice);
     connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::editButton);
     connect(ui->settingsButton, &QPushButton::clicked, this, &MainWindow::settingsWindow);
+    connect(&writer, &StoreWriter::failed, this, &MainWindow::warnSavingFailed);
 
     readSettings();
     darkModeOnStart();
@@ -148,11 +148,12 @@ void MainWindow::addButton()
         return;
     }
     records->addMeter(Meter(candidate), newScreen->selectedName, darkMode);
+    saveSoon();
 }
 
 void MainWindow::readSettings()
 {
-    QSettings settings("Orvu", "Kalvion");
+    UserStore settings;
     Options options;
     Store::read(settings, options, *records);
     darkMode = options.darkMode;
@@ -180,14 +181,38 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::writeSettings()
 {
-    QSettings settings("Orvu", "Kalvion");
-    Store::write(settings, Options{darkMode, tovik, language}, *records);
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (writer.saveNow(Store::snapshot(Options{darkMode, tovik, language}, *records)))
         return true;
     QMessageBox::warning(this, storeFailedTitle[language],
-                         storeFailedText[language].arg(settings.fileName()));
+                         storeFailedText[language].arg(UserStore().fileName()));
     return false;
+}
+
+// Every change reaches the disk on its own, since the session may end without the close
+// question.
+void MainWindow::saveSoon()
+{
+    writer.save(Store::snapshot(Options{darkMode, tovik, language}, *records));
+}
+
+// Not a modal box: it must not stop a recording, and every later change and the close try
+// again anyway.
+void MainWindow::warnSavingFailed(const QString &fileName)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, storeFailedTitle[language],
+                                storeFailedText[language].arg(fileName), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+void MainWindow::endSession()
+{
+    // No box can wait for an answer now, so the live screen's own save, which shows one, is
+    // not used.
+    if (connScreen && connScreen->isVisible() && connScreen->hasUnsavedPoints())
+        addSeriesToList();
+    writer.saveNow(Store::snapshot(Options{darkMode, tovik, language}, *records));
 }
 
 void MainWindow::editButton()
@@ -278,6 +303,7 @@ void MainWindow::deleteDevice()
     if (linkedTo(currentDevice))
         releaseLink();
     records->removeMeter(currentDevice);
+    saveSoon();
     disposeOverview();
 }
 
@@ -287,6 +313,7 @@ void MainWindow::renameDevice()
     if (label.isEmpty())
         return;
     records->relabel(currentDevice, label);
+    saveSoon();
     disposeOverview();
 }
 
@@ -346,12 +373,14 @@ void MainWindow::addSeriesToList()
     records->addMeasurement(records->find(link->meter()), connScreen->timestampList.first(),
         connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
         connScreen->settingsList);
+    saveSoon();
 }
 
 void MainWindow::deleteMeasureFromLists(int measure)
 {
     currentMeasure = measure;
     records->removeMeasurement(currentDevice, measure);
+    saveSoon();
 }
 
 void MainWindow::createMeasureOverview(int measure)
@@ -427,11 +456,13 @@ void MainWindow::reverseDarkMode(bool dark)
     darkMode = dark;
     applyTheme();
     records->recolour(darkMode);
+    saveSoon();
 }
 
 void MainWindow::reverseTovik(bool on)
 {
     tovik = on;
+    saveSoon();
 }
 
 void MainWindow::darkModeOnStart()
@@ -451,6 +482,7 @@ void MainWindow::applyTheme()
 void MainWindow::changeMeasureName(int measure, const QString &name)
 {
     records->renameMeasurement(currentDevice, measure, name);
+    saveSoon();
 }
 
 void MainWindow::test()
@@ -463,6 +495,7 @@ void MainWindow::openLanguageScreen()
     languageDialog = std::make_unique<languageScreen>();
     connect(languageDialog.get(), &languageScreen::changeLanguage, this,
             &MainWindow::translateText);
+    connect(languageDialog.get(), &languageScreen::changeLanguage, this, &MainWindow::saveSoon);
     languageDialog->setDarkMode(darkMode);
     languageDialog->setModal(true);
     languageDialog->show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/meterrecords.h"
+#include "app/storewriter.h"
 
 #include <QBluetoothUuid>
 #include <QByteArray>
@@ -38,6 +39,9 @@ public:
 
     bool tovik;
     const MeterRecords &meterRecords() const { return *records; }
+    // The session ends without the close question: keeps a recording in progress as a
+    // measurement and writes the store at once.
+    void endSession();
 
 public slots:
     void newDevice();
@@ -72,6 +76,8 @@ public slots:
 
 private:
     bool writeSettings();
+    void saveSoon();
+    void warnSavingFailed(const QString &fileName);
     void applyTheme();
     void releaseLink();
     bool linkedTo(int row) const;
@@ -84,6 +90,8 @@ private:
     int currentDevice = -1;
     int currentMeasure = -1;
     std::unique_ptr<MeterRecords> records;
+    // Before the screens and the link, so it outlives anything that may still change a record.
+    StoreWriter writer;
     // The screens last opened; opening a new one releases the one before, which is closed by
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;

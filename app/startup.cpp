@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include "app/mainwindow.h"
+#include "app/sessionend.h"
+#include "app/store.h"
 #include "app/tovikscreen.h"
 #include "ui/theme.h"
 
@@ -10,7 +12,6 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QSettings>
 
 namespace Startup {
 
@@ -18,11 +19,28 @@ namespace {
 
 QString lockPath()
 {
-    const QString store = QSettings("Orvu", "Kalvion").fileName();
+    const QString store = UserStore().fileName();
     return QFileInfo(store).absolutePath() + "/Kalvion.instance.lock";
 }
 
 } // namespace
+
+int run(QApplication &app)
+{
+    prepareApplication(app);
+    InstanceLock lock;
+    if (!lock.take()) {
+        warnAlreadyRunning();
+        return 1;
+    }
+    MainWindow window;
+    SessionEnd sessionEnd([&] {
+        window.endSession();
+        lock.release();
+    });
+    const auto animation = showMainWindow(window);
+    return app.exec();
+}
 
 void prepareApplication(QApplication &app)
 {
@@ -48,15 +66,24 @@ InstanceLock::InstanceLock() : file(lockPath())
     file.setStaleLockTime(0);
 }
 
-bool InstanceLock::tryLock()
+bool InstanceLock::take()
 {
     QDir().mkpath(QFileInfo(file.fileName()).absolutePath());
-    return file.tryLock(0);
+    if (file.tryLock(0) || file.error() != QLockFile::LockFailedError)
+        return true;
+    // A lock that names no owner, cut short by a power loss say, is no copy's either.
+    qint64 pid = 0;
+    QString host, application;
+    if (file.getLockInfo(&pid, &host, &application))
+        return false;
+    file.removeStaleLockFile();
+    file.tryLock(0);
+    return true;
 }
 
 void warnAlreadyRunning()
 {
-    const bool english = QSettings("Orvu", "Kalvion").value("language").toInt() == 1;
+    const bool english = UserStore().value("language").toInt() == 1;
     if (english) {
         QMessageBox::warning(nullptr, "Kalvion is already running",
                              "Kalvion is already open. Please use the window that is open.");

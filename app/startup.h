@@ -8,10 +8,13 @@ class MainWindow;
 class QApplication;
 class tovikScreen;
 
-// What happens around the main window's start: the look of the whole application, the guard
-// that keeps a second copy from overwriting what the first one records, and the animation
-// that may come first.
+// What happens around the main window: the look of the whole application, the guard that
+// keeps a second copy from overwriting what the first one records, the animation that may come
+// first, and the end of the session.
 namespace Startup {
+
+// The whole run of the program once the application object exists: what main() does.
+int run(QApplication &app);
 
 void prepareApplication(QApplication &app);
 
@@ -25,7 +28,11 @@ class InstanceLock
 {
 public:
     InstanceLock();
-    bool tryLock();
+    // False only when another live copy holds the lock. When it cannot be taken for any other
+    // reason (a folder that cannot be written, say), this copy runs without it.
+    bool take();
+    void release() { file.unlock(); }
+    QString fileName() const { return file.fileName(); }
 
 private:
     QLockFile file;

@@ -2,15 +2,15 @@
 
 #include "app/meterrecords.h"
 
-#include <QSettings>
+#include <algorithm>
 
 namespace {
 
-void writeMeter(QSettings &s, const Meter &m, const QString &label)
+void writeMeter(QSettings &s, const Store::MeterCopy &m)
 {
-    s.setValue("deviceName", m.device.name());
-    s.setValue("deviceAdress", m.device.address().toString());
-    s.setValue("buttonName", label);
+    s.setValue("deviceName", m.name);
+    s.setValue("deviceAdress", m.address);
+    s.setValue("buttonName", m.label);
 
     s.beginWriteArray("points");
     for (int j = 0; j < m.points.size(); ++j) {
@@ -47,31 +47,53 @@ int toInt(const QVariant &v)
     return ok ? n : 0;
 }
 
-// Opens the array and returns how many entries to read: its size entry, but never past the
-// last entry that is really there, so a forged size cannot make us read or invent thousands
-// of empty entries. Missing entries below that read as empty values.
-int beginReadArray(QSettings &s, const QString &name)
+// The number of an array entry's group, or 0 for a group that names no entry.
+int entryNumber(const QString &group)
 {
-    const int claimed = s.beginReadArray(name);
-    if (claimed <= 0)
-        return 0;
-    s.setArrayIndex(claimed - 1);
-    if (!s.childKeys().isEmpty() || !s.childGroups().isEmpty())
-        return claimed;
+    bool ok = false;
+    const int n = group.toInt(&ok);
+    return ok && n > 0 && QString::number(n) == group ? n : 0;
+}
 
+// The indices of the entries of the array below its claimed size and after index `after`
+// that are really there, in order. Leaves the array open as it found it.
+QList<int> entriesAfter(QSettings &s, const QString &name, int after, int claimed)
+{
     s.endArray();
     s.beginGroup(name);
-    int present = 0;
-    const QStringList entries = s.childGroups();
-    for (const QString &entry : entries) {
-        bool ok = false;
-        const int index = entry.toInt(&ok);
-        if (ok && index <= claimed)
-            present = std::max(present, index);
+    QList<int> indices;
+    const QStringList groups = s.childGroups();
+    for (const QString &group : groups) {
+        const int n = entryNumber(group);
+        if (n - 1 > after && n <= claimed)
+            indices.append(n - 1);
     }
     s.endGroup();
     s.beginReadArray(name);
-    return present;
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
+// Reads the array's entries in order through readEntry, which reads the selected entry and
+// says whether it was there at all. The size entry is outside data: entries are read up to it
+// while they are there, and after the first gap only those that really exist, so a forged
+// size costs one look at the array instead of reading or inventing billions of entries.
+template <typename ReadEntry> void readArray(QSettings &s, const QString &name, ReadEntry readEntry)
+{
+    const int claimed = s.beginReadArray(name);
+    int j = 0;
+    for (; j < claimed; ++j) {
+        s.setArrayIndex(j);
+        if (!readEntry())
+            break;
+    }
+    if (j < claimed) {
+        for (int k : entriesAfter(s, name, j, claimed)) {
+            s.setArrayIndex(k);
+            readEntry();
+        }
+    }
+    s.endArray();
 }
 
 // Makes the measurement counts fit the points that were read: each measurement keeps the
@@ -103,18 +125,55 @@ void fitCounts(Meter &m)
 
 namespace Store {
 
-void write(QSettings &s, const Options &options, const MeterRecords &records)
+bool operator==(const MeterCopy &a, const MeterCopy &b)
 {
-    s.setValue("darkMode", options.darkMode);
-    s.setValue("tovik", options.tovik);
-    s.setValue("language", options.language);
+    return a.name == b.name && a.address == b.address && a.label == b.label && a.points == b.points
+        && a.timestamps == b.timestamps && a.units == b.units && a.settingTexts == b.settingTexts
+        && a.pointsNumber == b.pointsNumber && a.measureNames == b.measureNames;
+}
+
+bool operator==(const Snapshot &a, const Snapshot &b)
+{
+    return a.options.darkMode == b.options.darkMode && a.options.tovik == b.options.tovik
+        && a.options.language == b.options.language && a.meters == b.meters;
+}
+
+Snapshot snapshot(const Options &options, const MeterRecords &records)
+{
+    Snapshot copy{ options, {} };
+    for (int i = 0; i < records.count(); ++i) {
+        const Meter &m = records.meter(i);
+        copy.meters.append({ m.device.name(), m.device.address().toString(), records.label(i),
+            m.points, m.timestamps, m.units, m.settingTexts, m.pointsNumber, m.measureNames });
+    }
+    return copy;
+}
+
+void write(QSettings &s, const Snapshot &snapshot)
+{
+    s.setValue("darkMode", snapshot.options.darkMode);
+    s.setValue("tovik", snapshot.options.tovik);
+    s.setValue("language", snapshot.options.language);
 
     s.beginWriteArray("deviceList");
-    for (int i = 0; i < records.count(); ++i) {
+    for (int i = 0; i < snapshot.meters.size(); ++i) {
         s.setArrayIndex(i);
-        writeMeter(s, records.meter(i), records.label(i));
+        writeMeter(s, snapshot.meters[i]);
     }
     s.endArray();
+}
+
+void write(QSettings &s, const Options &options, const MeterRecords &records)
+{
+    write(s, snapshot(options, records));
+}
+
+bool save(const Snapshot &snapshot)
+{
+    UserStore settings;
+    write(settings, snapshot);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void read(QSettings &s, Options &options, MeterRecords &records)
@@ -124,40 +183,40 @@ void read(QSettings &s, Options &options, MeterRecords &records)
     const int language = toInt(s.value("language"));
     options.language = language == 1 ? 1 : 0;
 
-    const int meterCount = beginReadArray(s, "deviceList");
-    for (int i = 0; i < meterCount; ++i) {
-        s.setArrayIndex(i);
-        Meter m;
-        const QString label = s.value("buttonName").toString();
-        m.device = QBluetoothDeviceInfo(QBluetoothAddress(s.value("deviceAdress").toString()),
-                                        s.value("deviceName").toString(), 0);
-
-        const int pointCount = beginReadArray(s, "points");
-        m.points.reserve(pointCount);
-        m.timestamps.reserve(pointCount);
-        m.units.reserve(pointCount);
-        m.settingTexts.reserve(pointCount);
-        for (int j = 0; j < pointCount; ++j) {
-            s.setArrayIndex(j);
-            m.points.append(s.value("point").toPointF());
-            m.timestamps.append(s.value("timestamp").toString());
-            m.units.append(s.value("unit").toString());
-            m.settingTexts.append(s.value("settings").toString());
-        }
-        s.endArray();
-
-        const int measureCount = beginReadArray(s, "pointsNumber");
-        for (int k = 0; k < measureCount; ++k) {
-            s.setArrayIndex(k);
-            m.pointsNumber.append(toInt(s.value("pointNumber")));
-            m.measureNames.append(s.value("measureNames").toString());
-        }
-        s.endArray();
-
+    readArray(s, "deviceList", [&] {
+        const QVariant label = s.value("buttonName");
+        const QVariant address = s.value("deviceAdress");
+        const QVariant name = s.value("deviceName");
+        if (!label.isValid() && !address.isValid() && !name.isValid() && !s.contains("points/size")
+            && !s.contains("pointsNumber/size"))
+            return false;
+        Meter m(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()), name.toString(), 0));
+        readArray(s, "points", [&] {
+            const QVariant point = s.value("point");
+            const QVariant timestamp = s.value("timestamp");
+            const QVariant unit = s.value("unit");
+            const QVariant settings = s.value("settings");
+            if (!point.isValid() && !timestamp.isValid() && !unit.isValid() && !settings.isValid())
+                return false;
+            m.points.append(point.toPointF());
+            m.timestamps.append(timestamp.toString());
+            m.units.append(unit.toString());
+            m.settingTexts.append(settings.toString());
+            return true;
+        });
+        readArray(s, "pointsNumber", [&] {
+            const QVariant count = s.value("pointNumber");
+            const QVariant name = s.value("measureNames");
+            if (!count.isValid() && !name.isValid())
+                return false;
+            m.pointsNumber.append(toInt(count));
+            m.measureNames.append(name.toString());
+            return true;
+        });
         fitCounts(m);
-        records.addMeter(std::move(m), label, options.darkMode);
-    }
-    s.endArray();
+        records.addMeter(std::move(m), label.toString(), options.darkMode);
+        return true;
+    });
 }
 
 } // namespace Store

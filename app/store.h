@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QList>
+#include <QPointF>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
 class MeterRecords;
-class QSettings;
 
 // The three options kept between runs.
 struct Options {
@@ -10,11 +15,42 @@ struct Options {
     int language = 0;
 };
 
+// The per-user store, under the names every earlier run used.
+class UserStore : public QSettings
+{
+public:
+    UserStore() : QSettings(QStringLiteral("Orvu"), QStringLiteral("Kalvion")) { }
+};
+
 // The per-user store: the options and every meter with all its measurements, in the layout
 // that earlier runs wrote. A store is outside data: reading it never trusts a size or count.
 namespace Store {
 
+// Everything a write puts in the store, copied from the records. The lists share their data
+// with the records until either side changes, so taking a copy is cheap and a worker thread
+// may write it while the window goes on.
+struct MeterCopy {
+    QString name;
+    QString address;
+    QString label;
+    QList<QPointF> points;
+    QStringList timestamps;
+    QStringList units;
+    QStringList settingTexts;
+    QList<int> pointsNumber;
+    QStringList measureNames;
+};
+struct Snapshot {
+    Options options;
+    QList<MeterCopy> meters;
+};
+bool operator==(const Snapshot &a, const Snapshot &b);
+
+Snapshot snapshot(const Options &options, const MeterRecords &records);
+void write(QSettings &settings, const Snapshot &snapshot);
 void write(QSettings &settings, const Options &options, const MeterRecords &records);
+// Writes the snapshot to the per-user store and makes sure it reached the disk.
+bool save(const Snapshot &snapshot);
 // Reads the options, then appends every stored meter to the (empty) records.
 void read(QSettings &settings, Options &options, MeterRecords &records);
 

@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "app/store.h"
 #include "app/tovikscreen.h"
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"
@@ -25,7 +26,6 @@
 #include <QMovie>
 #include <QPointF>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -100,7 +100,7 @@ void save(QWidget *screen, const char *name)
 // and a second meter.
 void seedStore(bool dark, int language)
 {
-    QSettings s("Orvu", "Kalvion");
+    UserStore s;
     s.setValue("darkMode", dark);
     s.setValue("tovik", false);
     s.setValue("language", language);

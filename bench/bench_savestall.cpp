@@ -1,0 +1,102 @@
+// How long the window stalls while changes are saved with 200,000 points stored, and how soon
+// each change is on disk, beside the loop's own stalls with nothing to save and what one write
+// of that store takes on the window's thread.
+
+#include "app/mainwindow.h"
+#include "app/store.h"
+#include "bench/storesample.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+struct Figures {
+    double stallMs = 0; // the longest time between two turns of the event loop
+    double onDiskMs = -1; // from the change until the store file was last replaced
+};
+
+// Makes the change from the event loop, then watches the loop until the store file has been
+// replaced `writes` times, or for `idleMs` when nothing is to be written.
+Figures watch(const std::function<void()> &change, int writes, int idleMs = 60000)
+{
+    const QString path = UserStore().fileName();
+    QDateTime stamp = QFileInfo(path).lastModified();
+    QElapsedTimer clock, turn;
+    Figures f;
+    int seen = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        f.stallMs = std::max(f.stallMs, turn.nsecsElapsed() / 1e6);
+        turn.restart();
+        const QDateTime now = QFileInfo(path).lastModified();
+        if (now != stamp) {
+            stamp = now;
+            f.onDiskMs = clock.nsecsElapsed() / 1e6;
+            ++seen;
+        }
+    });
+    QTimer::singleShot(0, [&] {
+        clock.start();
+        turn.start();
+        tick.start(1);
+        change();
+    });
+    const QDeadlineTimer deadline(writes ? 60000 : idleMs);
+    while ((!writes || seen < writes) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QListWidget rows;
+    MeterRecords records(&rows);
+    addSample(records, sampleData());
+    QElapsedTimer blocking;
+    blocking.start();
+    Store::save(Store::snapshot(Options{}, records));
+    const double blockingMs = blocking.nsecsElapsed() / 1e6;
+
+    MainWindow window;
+    window.show();
+    window.findChild<QListWidget *>("deviceList")->setCurrentRow(0);
+    window.editButton(); // the management screen that renames and deletions come from
+
+    std::printf("store of %d points: one write on the window's thread takes %.0f ms\n",
+        measureCount * pointsPerMeasure, blockingMs);
+    std::printf("%-48s %10s %12s\n", "change", "stall (ms)", "on disk (ms)");
+    const auto row = [](const char *what, const Figures &f) {
+        std::printf("%-48s %10.1f %12.0f\n", what, f.stallMs, f.onDiskMs);
+    };
+    row("none (the loop alone for 5 s)", watch([] {}, 0, 5000));
+    row("animation switched", watch([&] { window.reverseTovik(true); }, 1));
+    row("measurement renamed", watch([&] { window.changeMeasureName(0, "Erste"); }, 1));
+    row("measurement of 20,000 points deleted",
+        watch([&] { window.deleteMeasureFromLists(9); }, 1));
+    row("two changes, the second 200 ms into the write",
+        watch(
+            [&] {
+                window.reverseTovik(false);
+                QTimer::singleShot(200, [&] { window.changeMeasureName(1, "Zweite"); });
+            },
+            2));
+    std::printf("target: stall <= 50 ms; on disk within 1 s\n");
+    return 0;
+}
