@@ -2,174 +2,183 @@
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"
 #include "live/connectionscreen.h"
+#include "screens/deviceoverviewscreen.h"
 #include "screens/languagescreen.h"
+#include "screens/measureoverview.h"
 #include "screens/settingsscreen.h"
+#include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/widgets.h"
+#include "ui/theme.h"
 
 #include <QBluetoothAddress>
 #include <QBluetoothDeviceInfo>
-#include <QListWidget>
-#include <QMap>
+#include <QLCDNumber>
+#include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 
-// The two colour themes: the main window and its meters through every toggle, and for each
-// screen exactly which widgets its theme slot styles, with which strings.
+namespace {
+
+// What a widget shows of the theme, and the theme roles that a widget of its kind may take.
+struct Look {
+    QString style;
+    QStringList roles;
+    bool showsText = false;
+};
+using Looks = QMap<QString, Look>;
+
+QStringList rolesOf(QWidget *w, QWidget *screen, bool dark)
+{
+    using namespace Theme;
+    if (w == screen || w->objectName() == "centralwidget")
+        return { pageStyle(dark) };
+    if (qobject_cast<QPushButton *>(w))
+        return { buttonStyle(dark), wideButtonStyle(dark) };
+    const bool onPanel = w->parentWidget()->styleSheet() == panelStyle(dark);
+    if (qobject_cast<QLabel *>(w) || qobject_cast<QLCDNumber *>(w))
+        return { onPanel ? panelTextStyle(dark) : textStyle(dark), contrastStyle(dark) };
+    return { panelStyle(dark), contrastStyle(dark) };
+}
+
+void click(QWidget *screen, const char *button)
+{
+    child<QPushButton>(screen, button)->click();
+}
+
+QBluetoothDeviceInfo meterInRange()
+{
+    QBluetoothDeviceInfo info(QBluetoothAddress("C0:FF:EE:00:00:01"), "M27K53C", 0);
+    info.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
+    return info;
+}
+
+} // namespace
+
+// How every screen looks in both themes and both languages, opened as the user opens them.
 class ThemeTest : public QObject
 {
     Q_OBJECT
 
 private:
-    using Styles = QMap<QString, QString>;
-
-    static QString page(bool dark)
+    // Notes the look of every widget of a screen; every caption must fit its widget, and every
+    // list item takes the item colours of the theme.
+    static void look(Looks &looks, QWidget *screen, bool dark)
     {
-        return dark ? "background-color: #202020" : "background-color: white";
-    }
-
-    static QString button(bool dark, int border = 2)
-    {
-        return QString("background-color: #009DE2; color: white; border-width: %1px; "
-                       "border-style: outset; border-radius: 10px; border-color: %2")
-            .arg(border)
-            .arg(dark ? "#202020" : "white");
-    }
-
-    static QString text(bool dark) { return dark ? "color: white" : "color: black"; }
-
-    // Every widget of a screen that carries a style sheet, by object name (class name when it
-    // has none), so a style set on a widget outside the table shows up as well.
-    static Styles styled(QWidget *screen)
-    {
-        Styles result;
+        QVERIFY(screen);
+        QCOMPARE(screen->windowTitle(), "KalvionApp");
+        QCOMPARE(screen->minimumSize(), screen->maximumSize());
         QList<QWidget *> widgets = screen->findChildren<QWidget *>();
         widgets.prepend(screen);
         for (QWidget *w : std::as_const(widgets)) {
-            if (w->styleSheet().isEmpty())
-                continue;
-            const QString name = w->objectName();
-            result.insert(name.isEmpty() ? w->metaObject()->className() : name, w->styleSheet());
+            auto *label = qobject_cast<QLabel *>(w);
+            auto *button = qobject_cast<QPushButton *>(w);
+            const QString caption = label ? label->text() : button ? button->text() : QString();
+            const int room = w->width() - (button ? 6 : 0); // a button's border takes 3 pixels
+            QVERIFY2(w->fontMetrics().horizontalAdvance(caption) <= room, qPrintable(caption));
+            const QString name = screen->objectName() + "/"
+                + (w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName());
+            looks[name] = { w->styleSheet(), rolesOf(w, screen, dark),
+                !caption.isEmpty() || button || qobject_cast<QLCDNumber *>(w) };
+            if (auto *list = qobject_cast<QListWidget *>(w)) {
+                QVERIFY(list->count() > 0);
+                for (int r = 0; r < list->count(); ++r) {
+                    QCOMPARE(
+                        list->item(r)->background().color(), QColor(dark ? "#555555" : "#EEEEEE"));
+                    QCOMPARE(
+                        list->item(r)->foreground().color(), QColor(dark ? Qt::white : Qt::black));
+                }
+            }
         }
-        return result;
     }
 
-    static void verifyItems(QListWidget *list, int count, bool dark)
+    // Every screen the main window opens, and the two it has no theme to give.
+    static Looks everyScreen(int language, bool dark)
     {
-        QCOMPARE(list->count(), count);
-        for (int r = 0; r < count; ++r) {
-            QCOMPARE(list->item(r)->background().color(), QColor(dark ? "#555555" : "#EEEEEE"));
-            QCOMPARE(list->item(r)->foreground().color(), QColor(dark ? Qt::white : Qt::black));
-        }
-    }
-
-    // Adds a meter the way the user does: the search lists it, the user picks it and confirms.
-    static void addMeter(MainWindow &window, int number)
-    {
-        window.newDevice();
-        auto *screen = shown<newDeviceScreen>();
-        QVERIFY(screen);
-        QBluetoothDeviceInfo meter(
-            QBluetoothAddress(QString("C0:FF:EE:00:00:0%1").arg(number)), "M27K53C", 0);
-        meter.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
-        screen->addDeviceToList(meter);
-        child<QListWidget>(screen, "blootoothList")->setCurrentRow(0);
-        child<QPushButton>(screen, "confirmButton")->click();
-    }
-
-    static void toggleTheme(MainWindow &window)
-    {
-        child<QPushButton>(&window, "settingsButton")->click();
-        auto *settings = shown<settingsScreen>();
-        QVERIFY(settings);
-        child<QPushButton>(settings, "darkModeButton")->click();
-        QVERIFY(!settings->isVisible());
-    }
-
-    static Styles mainWindowStyles(bool dark)
-    {
-        return { { "centralwidget", page(dark) }, { "connectButton", button(dark) },
-            { "editButton", button(dark) }, { "settingsButton", button(dark, 3) },
-            { "newDeviceButton", button(dark, 3) }, { "deviceList", "border: none;" } };
+        StoredMeter meter;
+        meter.measurements = { storedSeries(3) };
+        writeStore({ meter }, { dark, dark, language });
+        Looks looks;
+        MainWindow window;
+        window.show();
+        look(looks, &window, dark);
+        child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+        click(&window, "newDeviceButton");
+        shown<newDeviceScreen>()->addDeviceToList(meterInRange()); // as a search lists it
+        look(looks, shown<newDeviceScreen>(), dark);
+        shown<newDeviceScreen>()->close();
+        click(&window, "settingsButton");
+        look(looks, shown<settingsScreen>(), dark);
+        click(shown<settingsScreen>(), "languageButton");
+        look(looks, shown<languageScreen>(), dark);
+        shown<languageScreen>()->close();
+        click(&window, "editButton");
+        look(looks, shown<deviceOverviewScreen>(), dark);
+        child<QListWidget>(shown<deviceOverviewScreen>(), "measureList")->setCurrentRow(0);
+        click(shown<deviceOverviewScreen>(), "openMeasureButton");
+        look(looks, shown<measureOverview>(), dark);
+        shown<measureOverview>()->close();
+        shown<deviceOverviewScreen>()->close();
+        connectionScreen live(language);
+        live.setDarkMode(dark);
+        look(looks, &live, dark);
+        loadingScreen spinner;
+        look(looks, &spinner, dark);
+        return looks;
     }
 
 private slots:
-    void init() { QSettings("Orvu", "Kalvion").clear(); }
+    void everyWidgetHasItsRoleInBothThemes_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::newRow("German") << 0;
+        QTest::newRow("English") << 1;
+    }
 
+    // A style that stays the same in both themes is the form's own, and no text may keep one.
+    void everyWidgetHasItsRoleInBothThemes()
+    {
+        QFETCH(int, language);
+        const Looks light = everyScreen(language, false);
+        const Looks dark = everyScreen(language, true);
+        QCOMPARE(light.keys(), dark.keys());
+        for (const QString &name : light.keys()) {
+            if (light[name].style == dark[name].style && !light[name].showsText)
+                continue;
+            QVERIFY2(light[name].roles.contains(light[name].style), qPrintable(name));
+            QVERIFY2(dark[name].roles.contains(dark[name].style), qPrintable(name));
+        }
+    }
+
+    // The toggle restyles the main window and its meters as a start in the other theme would,
+    // meters added meanwhile included.
     void mainWindowFollowsEveryToggle()
     {
+        const auto toggle = [](MainWindow &window) {
+            click(&window, "settingsButton");
+            click(shown<settingsScreen>(), "darkModeButton");
+        };
+        const auto styles = [](MainWindow &window, bool dark) {
+            Looks looks;
+            look(looks, &window, dark);
+            QStringList result;
+            for (const Look &l : looks)
+                result.append(l.style);
+            return result;
+        };
+        writeStore({ StoredMeter() }, { true });
+        MainWindow darkStart;
+        writeStore({ StoredMeter() }, { false });
         MainWindow window;
-        window.show();
-        auto *list = child<QListWidget>(&window, "deviceList");
-        for (int n = 1; n <= 3; ++n)
-            addMeter(window, n);
-        QCOMPARE(styled(&window), mainWindowStyles(false));
-        verifyItems(list, 3, false);
-
-        toggleTheme(window);
-        QCOMPARE(styled(&window), mainWindowStyles(true));
-        verifyItems(list, 3, true);
-
-        addMeter(window, 4);
-        verifyItems(list, 4, true);
-
-        toggleTheme(window);
-        QCOMPARE(styled(&window), mainWindowStyles(false));
-        verifyItems(list, 4, false);
-
-        // The start theme styles the window only; items are coloured when they are listed.
-        list->item(0)->setBackground(Qt::red);
-        window.darkModeOnStart();
-        QCOMPARE(list->item(0)->background().color(), QColor(Qt::red));
-    }
-
-    void screensStyleExactlyTheirWidgets_data()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("dark") << true;
-        QTest::newRow("light") << false;
-    }
-
-    void screensStyleExactlyTheirWidgets()
-    {
-        QFETCH(bool, dark);
-
-        newDeviceScreen discovery(0);
-        discovery.setDarkMode(dark);
-        QCOMPARE(styled(&discovery),
-            Styles({ { "newDeviceScreen", page(dark) }, { "cancelButton", button(dark) },
-                { "confirmButton", button(dark) }, { "searchButton", button(dark) },
-                { "noDeviceFoundLabel", text(dark) }, { "blootoothList", "border: none;" } }));
-
-        // The meter face takes the colours opposite to the page, and its texts follow it. The
-        // minus sign is one of those texts: left alone it would vanish on the dark face.
-        connectionScreen live(0);
-        live.setDarkMode(dark);
-        Styles face = { { "connectionScreen", page(dark) }, { "display", page(!dark) },
-            { "QLCDNumber", text(!dark) }, { "label", text(dark) }, { "minusLabel", text(!dark) } };
-        for (const char *name : { "ACLabel", "AUTOLabel", "DCLabel", "HzLabel", "MLabel",
-                 "amperLabel", "apoLabel", "celsiusLabel", "fahrenheitLabel", "fLabel", "hLabel",
-                 "kLabel", "mLabel", "maxLabel", "minLabel", "nLabel", "ncvLabel", "percentLabel",
-                 "relLabel", "usbLabel", "voltLabel", "myLabel", "ohmLabel" })
-            face.insert(name, text(!dark));
-        QCOMPARE(styled(&live), face);
-
-        settingsScreen settings(0);
-        settings.setDarkModeAndTovik(dark, false);
-        Styles menu = { { "settingsScreen", page(dark) } };
-        for (const char *name : { "darkModeButton", "tovikButton", "impressumButton",
-                 "kontaktButton", "datenschutzButton", "lizenzButton", "languageButton" })
-            menu.insert(name, button(dark));
-        QCOMPARE(styled(&settings), menu);
-
-        languageScreen chooser;
-        chooser.setDarkMode(dark);
-        QCOMPARE(styled(&chooser),
-            Styles({ { "languageScreen", page(dark) }, { "germanButton", button(dark) },
-                { "englishButton", button(dark) } }));
-
-        loadingScreen spinner;
-        QCOMPARE(styled(&spinner), Styles({ { "loadingScreen", "background-color: white;" } }));
+        const QStringList light = styles(window, false);
+        toggle(window);
+        QCOMPARE(styles(window, true), styles(darkStart, true));
+        click(&window, "newDeviceButton");
+        shown<newDeviceScreen>()->addDeviceToList(meterInRange());
+        child<QListWidget>(shown<newDeviceScreen>(), "blootoothList")->setCurrentRow(0);
+        click(shown<newDeviceScreen>(), "confirmButton");
+        QCOMPARE(child<QListWidget>(&window, "deviceList")->count(), 2);
+        toggle(window);
+        QCOMPARE(styles(window, false), light);
     }
 };
 
