@@ -5,14 +5,11 @@
 #include "support/testmain.h"
 
 #include <QElapsedTimer>
-#include <QImageReader>
 #include <QLabel>
 #include <QMovie>
 #include <QSignalSpy>
-#include <QtEndian>
 
-// The start with and without the startup animation, and the media whose lengths its timers
-// rest on.
+// The start of the program with and without the startup animation.
 class AnimationTest : public QObject
 {
     Q_OBJECT
@@ -61,34 +58,6 @@ private slots:
         QVERIFY2(stillAt >= 144 * 40 && shownAt > stillAt && shownAt >= 6800,
             qPrintable(QString("still at %1 ms, window at %2 ms").arg(stillAt).arg(shownAt)));
         QCOMPARE(label->pixmap().size(), QSize(497, 885));
-    }
-
-    void media()
-    {
-        QImageReader movie(":/gif/tovik.gif");
-        QCOMPARE(movie.size(), QSize(1080, 1920));
-        QCOMPARE(movie.imageCount(), 145);
-        QCOMPARE(movie.loopCount(), -1);
-        QImage last;
-        for (int frame = 0; movie.read(&last); ++frame)
-            QCOMPARE(movie.nextImageDelay(), 40);
-        QImageReader still(":/image/tovik_last_frame.png");
-        QCOMPARE(still.format(), "gif");
-        QCOMPARE(still.read().convertToFormat(QImage::Format_RGB32),
-            last.convertToFormat(QImage::Format_RGB32));
-        // PCM, 2 channels, 44.1 kHz, 16 bits, in the plain header the media tool writes.
-        for (const auto &[path, ms] :
-            { std::pair{ ":/sound/footsteps.wav", 5000 }, { ":/sound/buzz.wav", 1090 } }) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray head = file.read(44);
-            QCOMPARE(head.mid(12, 4), "fmt ");
-            QCOMPARE(head.mid(20, 4), QByteArray::fromHex("01000200"));
-            QCOMPARE(qFromLittleEndian<quint32>(head.constData() + 24), 44100u);
-            QCOMPARE(qFromLittleEndian<quint16>(head.constData() + 34), quint16(16));
-            QCOMPARE(head.mid(36, 4), "data");
-            QVERIFY(qAbs(qFromLittleEndian<quint32>(head.constData() + 40) / 176.4 - ms) < 10);
-        }
     }
 };
 
