@@ -17,7 +17,7 @@ class DiscoveryTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<VirtualMeter> meter;
+    VirtualMeter meter;
     std::unique_ptr<MainWindow> window;
     newDeviceScreen *dialog = nullptr;
     QListWidget *found = nullptr;
@@ -42,8 +42,7 @@ private slots:
     void initTestCase()
     {
         Search::timeout = 1000; // the virtual meter is seen 0.3 s into a search
-        meter = std::make_unique<VirtualMeter>();
-        QVERIFY(meter->isRunning());
+        QVERIFY(meter.isRunning());
     }
 
     void init()
@@ -52,23 +51,21 @@ private slots:
         window = std::make_unique<MainWindow>();
     }
 
-    void cleanupTestCase() { window.reset(), meter.reset(); }
-
     // Look-alikes are never listed; of two meters that come into range later, one is, and it
     // is added once: the same meter again, though relabelled by now, is refused.
     void onlyTheMeterIsListedAndAddedOnce()
     {
-        meter->reset({ { "meter", false } });
-        meter->call("AddDualModeDevice", { "M27K53C" });
+        meter.reset({ { "meter", false } });
+        meter.call("AddDualModeDevice", { "M27K53C" });
         for (const char *name : { "m27k53c", "M27K53C ", "M27K53CX", " M27K53C" })
-            meter->call("AddMeter", { QString(name) });
+            meter.call("AddMeter", { QString(name) });
         search();
         QVERIFY(searchEnds());
         QCOMPARE(found->count(), 0);
         QVERIFY(nothingFound->isVisible());
         QCOMPARE(nothingFound->text(), "No device found!");
-        meter->call("AddMeter", { QString("M27K53C") });
-        meter->call("AddMeter", { QString("M27K53C") });
+        meter.call("AddMeter", { QString("M27K53C") });
+        meter.call("AddMeter", { QString("M27K53C") });
         for (int round = 0; round < 2; ++round) {
             search();
             QVERIFY(shown<loadingScreen>() && !nothingFound->isVisible());
@@ -97,7 +94,7 @@ private slots:
     void failedSearchLeavesNoSpinner()
     {
         QFETCH(QVariantMap, state);
-        meter->reset(state);
+        meter.reset(state);
         for (int round = 0; round < 2; ++round) {
             search();
             QVERIFY(!shown<loadingScreen>());

@@ -18,7 +18,7 @@ class EnduranceTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<VirtualMeter> meter;
+    VirtualMeter meter;
 
     static QWidget *click(QWidget *screen, const char *button)
     {
@@ -29,12 +29,9 @@ class EnduranceTest : public QObject
 private slots:
     void initTestCase()
     {
-        meter = std::make_unique<VirtualMeter>();
-        QVERIFY(meter->isRunning());
-        meter->reset({ { "streaming", false } });
+        QVERIFY(meter.isRunning());
+        meter.reset({ { "streaming", false } });
     }
-
-    void cleanupTestCase() { meter.reset(); }
 
     // Each round a link, ended by either side, and every screen: neither widgets nor link
     // services nor memory may grow from round to round.
@@ -47,11 +44,11 @@ private slots:
         window.show();
         QList<QList<long>> counts; // widgets, services, resident KiB after rounds 1, 100, 200
         for (int round = 1; round <= 200; ++round) {
-            connectionScreen *live = connectMeter(&window, *meter);
+            connectionScreen *live = connectMeter(&window, meter);
             QVERIFY2(live, qPrintable(QString("round %1").arg(round)));
             ModalAnswer lost(QMessageBox::Ok);
             if (round % 2)
-                meter->call("DropLink");
+                meter.call("DropLink");
             else
                 live->close();
             QTRY_VERIFY(lost.done());
@@ -87,15 +84,15 @@ private slots:
         {
             MainWindow window;
             window.show();
-            connectionScreen *live = connectMeter(&window, *meter);
+            connectionScreen *live = connectMeter(&window, meter);
             QVERIFY(live);
             child<QToolButton>(live, "playToolButton")->click();
             // In bursts that the screen takes in before the next, so that no queue on the bus
             // grows when the program runs slower. Each burst counts 0000 to 9999.
             for (int sent = 10000; sent <= frames; sent += 10000) {
-                meter->call("SendBurst", { 10000u, 5000.0 });
+                meter.call("SendBurst", { 10000u, 5000.0 });
                 QTRY_COMPARE_WITH_TIMEOUT(live->measureSeries->count(), sent, 60000);
-                QTRY_VERIFY(!meter->call("BurstRunning").arguments().value(0).toBool());
+                QTRY_VERIFY(!meter.call("BurstRunning").arguments().value(0).toBool());
             }
             ModalAnswer answers({ ModalAnswer::press(QMessageBox::Ok),
                 ModalAnswer::press(QMessageBox::Ok), ModalAnswer::press(QMessageBox::Yes) });

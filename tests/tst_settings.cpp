@@ -1,4 +1,6 @@
 #include "app/mainwindow.h"
+#include "app/startup.h"
+#include "app/tovikscreen.h"
 #include "screens/languagescreen.h"
 #include "screens/settingsscreen.h"
 #include "support/modalanswer.h"
@@ -7,9 +9,13 @@
 #include "support/widgets.h"
 #include "ui/theme.h"
 
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 
-// The settings screen and the language chooser as the user reaches them from the main window.
+// The settings screen and the language chooser as the user reaches them from the main window,
+// and the startup animation that the settings switch on.
 class SettingsTest : public QObject
 {
     Q_OBJECT
@@ -120,6 +126,44 @@ private slots:
         click(shown<settingsScreen>(), "languageButton");
         click(shown<languageScreen>(), "germanButton");
         QCOMPARE(caption(&window, "settingsButton"), "Menü");
+    }
+
+    void withoutTheAnimationTheWindowShowsAtOnce()
+    {
+        writeStore({});
+        MainWindow window;
+        QVERIFY(!Startup::showMainWindow(window));
+        QVERIFY(window.isVisible());
+    }
+
+    // The whole show once, in real time, on the program's own event loop. The user closes the
+    // animation at once: that ends neither the program nor the show, and the main window comes
+    // once, when the 6.8 s are over. By then the still has taken the movie's place.
+    void theAnimationComesFirst()
+    {
+        writeStore({}, { false, true });
+        MainWindow window;
+        QElapsedTimer clock;
+        clock.start();
+        const auto animation = Startup::showMainWindow(window);
+        QVERIFY(animation && animation->isVisible() && !window.isVisible());
+        QSignalSpy stopped(animation.get(), &tovikScreen::gifStopped);
+        qint64 shownAt = -1;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (window.isVisible() && shownAt < 0) {
+                shownAt = clock.elapsed();
+                QTimer::singleShot(500, qApp, [] { qApp->exit(0); }); // room for a second report
+            }
+        });
+        watch.start(10);
+        QTimer::singleShot(
+            0, animation.get(), [&] { QTest::keyClick(animation.get(), Qt::Key_Escape); });
+        QTimer::singleShot(60000, qApp, [] { qApp->exit(1); });
+        QCOMPARE(qApp->exec(), 0);
+        QCOMPARE(stopped.count(), 1);
+        QVERIFY2(shownAt >= 6800, qPrintable(QString("shown after %1 ms").arg(shownAt)));
+        QCOMPARE(animation->findChild<QLabel *>("tovikLabel")->pixmap().size(), QSize(497, 885));
     }
 };
 

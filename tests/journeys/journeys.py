@@ -18,7 +18,8 @@ import tempfile
 import time
 
 METER = os.path.join(os.path.dirname(__file__), '../../tools/virtualmeter/virtualmeter')
-MAIN, DISCOVERY, SPINNER, LIVE, ANIMATION = (498, 800), (400, 391), (400, 300), (498, 754), (498, 885)
+MAIN, DISCOVERY, SPINNER, LIVE = (498, 800), (400, 391), (400, 300), (498, 754)
+MANAGEMENT, SETTINGS, ANIMATION = (400, 550), (400, 448), (498, 885)
 
 
 class Failed(Exception):
@@ -107,14 +108,13 @@ class Journey:
 
     def windows(self, title='.'):
         """The visible windows with this title, bottom first: id, x, y, (width, height)."""
-        stacking = run('xprop', '-root', '_NET_CLIENT_LIST_STACKING')
-        order = {int(w, 16): i for i, w in enumerate(re.findall(r'0x[0-9a-f]+', stacking))}
+        stacking = re.findall(r'0x[0-9a-f]+', run('xprop', '-root', '_NET_CLIENT_LIST_STACKING'))
         found = []
         for wid in self.xdotool('search', '--onlyvisible', '--name', title):
             g = dict(line.split('=') for line in self.xdotool('getwindowgeometry', '--shell', wid))
             if 'X' in g:                                # else closed in the meantime
                 found.append((wid, int(g['X']), int(g['Y']), (int(g['WIDTH']), int(g['HEIGHT']))))
-        return sorted(found, key=lambda w: order.get(int(w[0]), -1))
+        return sorted(found, key=lambda w: (stacking + [hex(int(w[0]))]).index(hex(int(w[0]))))
 
     def window(self, what):
         """A program window of this size, or a box with this title, once it is shown."""
@@ -153,9 +153,11 @@ class Journey:
                             os.path.join(self.folder, f'{self.shots:02d}-{name}.png')])
 
 
-def first_series(j):
-    """From an empty store to a saved series under a relabelled meter: No keeps the program
-    open and the store unwritten, Yes writes it."""
+def first_day(j):
+    """From the first start to a saved series under a relabelled meter, with the animation
+    switched on: No keeps the program open and the store unwritten, Yes writes it; the next
+    start plays the animation first, which the user closing it early ends neither the program
+    nor the show."""
     j.start()
     main = j.window(MAIN)
     j.click(main, 241, 380)                             # Neues Gerät hinzufügen
@@ -177,10 +179,14 @@ def first_series(j):
     j.key(live, 'alt+F4')
     j.key(j.window('Keine Verbindung'), 'Return')
     j.click(main, 380, 757)                             # Verwalten
-    screen = j.window((400, 550))
+    screen = j.window(MANAGEMENT)
     j.click(screen, 110, 87)                            # Umbenennen
     j.type(j.window('Gerät umbenennen'), 'Werkbank links')
     j.gone(screen)
+    j.click(main, 241, 320)                             # Menü
+    settings = j.window(SETTINGS)
+    j.click(settings, 195, 100)                         # Startup Animation einblenden
+    j.gone(settings)
     for answer in ('n', 'Escape'):
         j.key(main, 'alt+F4')
         question = j.window('Kalvion')
@@ -194,9 +200,9 @@ def first_series(j):
     store.optionxform = str
     store.read(j.store, encoding='utf-8')
     meter = lambda key: store['deviceList']['1\\' + key].strip('"')
-    check((store['deviceList']['size'], meter('deviceAdress'), meter('deviceName'),
-           meter('buttonName')) == ('1', 'C8:27:53:0C:00:01', 'M27K53C', 'Werkbank links'),
-          'the meter stored')
+    check((store['General']['tovik'], store['deviceList']['size'], meter('deviceAdress'),
+           meter('deviceName'), meter('buttonName'))
+          == ('true', '1', 'C8:27:53:0C:00:01', 'M27K53C', 'Werkbank links'), 'the meter stored')
     points = int(meter('points\\size'))
     check(points >= 8, f'a round of frames recorded, not {points}')
     stamps = [meter(f'points\\{k}\\timestamp') for k in range(1, points + 1)]
@@ -208,23 +214,15 @@ def first_series(j):
     check('M Ohm ?' in [meter(f'points\\{k}\\unit') for k in range(1, points + 1)],
           'the overload frame recorded as "M Ohm ?"')
 
-
-def animation(j):
-    """With the animation switched on it plays first; the user closing it early ends neither
-    the program nor the show."""
-    os.makedirs(os.path.dirname(j.store))
-    with open(j.store, 'w', encoding='utf-8') as f:
-        f.write('[General]\ndarkMode=true\nlanguage=1\ntovik=true\n')
     j.start()
-    shown = j.window(ANIMATION)
+    animation = j.window(ANIMATION)
     started = time.monotonic()
     j.shot('animation')
-    j.key(shown, 'alt+F4')
+    j.key(animation, 'alt+F4')
     main = j.window(MAIN)
     # From when the animation was seen, which is a little after its timers started.
     shown = time.monotonic() - started
     check(shown > 5.0, f'the main window shown {shown:.1f} s into the 6.8 s animation')
-    j.shot('english-dark')
     j.quit(main)
 
 
@@ -235,7 +233,7 @@ def main():
     os.makedirs(folder)
     journey = Journey(binary, folder)
     try:
-        {'first_series': first_series, 'animation': animation}[name](journey)
+        {'first_day': first_day}[name](journey)
         print(f'PASS   {name}')
         return 0
     except Failed as failure:
