@@ -69,20 +69,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("informativeText");
         const QString link = "<a href='https://www.orvu-messtechnik.de/";
-        QTest::newRow("imprint") << "impressumButton"
-                                 << "Den Hyperlink zum aktuellsten Impressum finden Sie " + link
-                + "impressum/'>hier</a>."
-                                 << "";
         QTest::newRow("contact")
             << "kontaktButton"
             << "Allgemeine Hotline: +49 711 40893-300 <br> Technische Hotline: +49 711 40893-320"
             << "Den Hyperlink zu allen relevanten Ansprechpartnern finden Sie " + link
                 + "kontakt/ansprechpartner/'>hier</a>.";
-        QTest::newRow("privacy")
-            << "datenschutzButton"
-            << "Den Hyperlink zur aktuell gültigen Datenschutzerklärung finden Sie " + link
-                + "datenschutz-app/'>hier</a>."
-            << "";
         QTest::newRow("about") << "lizenzButton"
                                << "Copyright © 2026 Orvu Messtechnik GmbH"
                                << "Version 1.0.0";
