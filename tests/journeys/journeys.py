@@ -119,8 +119,12 @@ class Journey:
     def window(self, what):
         """A program window of this size, or a box with this title, once it is shown."""
         title, size = ('KalvionApp', what) if isinstance(what, tuple) else (what, None)
-        return wait_for(f'the window "{title}" {size or ""}', lambda: next(
-            (w[0] for w in self.windows(f'^{re.escape(title)}$') if size in (None, w[3])), None))
+
+        def shown():
+            check(self.program.poll() is None, f'the program ended ({self.program.returncode})')
+            return next((w[0] for w in self.windows(f'^{re.escape(title)}$')
+                         if size in (None, w[3])), None)
+        return wait_for(f'the window "{title}" {size or ""}', shown)
 
     def gone(self, wid):
         wait_for('a window to close', lambda: wid not in self.xdotool('search', '--onlyvisible',
