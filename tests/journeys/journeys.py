@@ -51,11 +51,7 @@ class Journey:
         self.binary, self.folder, self.shots, self.runs, self.processes = binary, folder, 0, 0, []
         self.store = os.path.join(folder, 'config', 'Orvu', 'Kalvion.conf')
         try:
-            wait_for('a display', self.display)
-            self.processes.append(subprocess.Popen(['openbox', '--sm-disable'], stderr=open(
-                os.path.join(folder, 'openbox.txt'), 'w')))
-            wait_for('the window manager on ' + os.environ['DISPLAY'],
-                     lambda: 'window id' in run('xprop', '-root', '_NET_SUPPORTING_WM_CHECK'))
+            wait_for('a display with a window manager', self.desktop, 90)
             meter = subprocess.Popen(['/usr/bin/python3', METER], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True)
             self.processes.append(meter)
@@ -64,17 +60,27 @@ class Journey:
             self.close()
             raise
 
-    def display(self):
-        """Starts Xvfb on a number far from the first ones, which servers that leave no lock
-        file here may hold; False when the number was taken."""
+    def desktop(self):
+        """Xvfb on a number far from the first ones, which servers that leave no lock file here
+        may hold, and openbox on it; False when they do not come up."""
         read, write = os.pipe()
-        self.processes.append(subprocess.Popen(
-            ['Xvfb', f':{random.randint(100, 9999)}', '-displayfd', str(write), '-screen', '0',
-             '1280x1024x24', '-nolisten', 'tcp'], pass_fds=[write], stderr=subprocess.DEVNULL))
+        log = lambda name: open(os.path.join(self.folder, name), 'a')
+        xvfb = subprocess.Popen(['Xvfb', f':{random.randint(100, 9999)}', '-displayfd', str(write),
+                                 '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                                pass_fds=[write], stderr=log('xvfb.txt'))
         os.close(write)
         with os.fdopen(read) as pipe:
             os.environ['DISPLAY'] = ':' + pipe.readline().strip()
-        return os.environ['DISPLAY'] != ':'
+        self.processes.append(xvfb)
+        if os.environ['DISPLAY'] == ':':                # the number was taken
+            return False
+        wm = subprocess.Popen(['openbox', '--sm-disable'], stderr=log('openbox.txt'))
+        self.processes.append(wm)
+        try:
+            return wait_for('openbox', lambda: 'window id' in run(
+                'xprop', '-root', '_NET_SUPPORTING_WM_CHECK'), 10)
+        except Failed:
+            return False
 
     def start(self):
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.folder, 'config'),
