@@ -1,6 +1,7 @@
 #include "link/newdevicescreen.h"
 #include "ui_newdevicescreen.h"
 
+#include "link/search.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
 
@@ -73,7 +74,7 @@ void newDeviceScreen::clickSearch()
     auto *agent = new QBluetoothDeviceDiscoveryAgent(this);
     connect(agent, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this,
             &newDeviceScreen::addDeviceToList);
-    agent->setLowEnergyDiscoveryTimeout(10000);
+    agent->setLowEnergyDiscoveryTimeout(Search::timeout);
     // Without an adapter, or with it switched off, the search fails instead of finishing, and
     // it may fail inside start(): the spinner is therefore opened before starting, and a
     // failure ends the search like its end does, once.

@@ -2,174 +2,125 @@
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"
 #include "live/connectionscreen.h"
+#include "screens/deviceoverviewscreen.h"
 #include "screens/languagescreen.h"
+#include "screens/measureoverview.h"
 #include "screens/settingsscreen.h"
+#include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/widgets.h"
+#include "ui/theme.h"
 
 #include <QBluetoothAddress>
 #include <QBluetoothDeviceInfo>
-#include <QListWidget>
-#include <QMap>
+#include <QLCDNumber>
+#include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 
-// The two colour themes: the main window and its meters through every toggle, and for each
-// screen exactly which widgets its theme slot styles, with which strings.
+// Every screen opened as the user opens it, in both languages and both themes: every caption
+// fits its widget, and every styled widget has the theme role of its kind in both themes.
 class ThemeTest : public QObject
 {
     Q_OBJECT
 
-private:
-    using Styles = QMap<QString, QString>;
+    struct Look {
+        QString style;
+        QStringList roles; // the theme styles a widget of its kind may have
+        bool showsText;
+    };
+    QMap<QString, Look> looks[2]; // by screen and widget, light and dark
 
-    static QString page(bool dark)
+    static QStringList rolesOf(QWidget *w, QWidget *screen, bool dark)
     {
-        return dark ? "background-color: #202020" : "background-color: white";
+        using namespace Theme;
+        if (w == screen || w->objectName() == "centralwidget")
+            return { pageStyle(dark) };
+        if (qobject_cast<QPushButton *>(w))
+            return { buttonStyle(dark), wideButtonStyle(dark) };
+        const bool onPanel = w->parentWidget()->styleSheet() == panelStyle(dark);
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QLCDNumber *>(w))
+            return { onPanel ? panelTextStyle(dark) : textStyle(dark), contrastStyle(dark) };
+        return { panelStyle(dark), contrastStyle(dark) };
     }
 
-    static QString button(bool dark, int border = 2)
+    // Every list item has the item colours of the theme, pinned here and nowhere else.
+    void look(QWidget *screen, bool dark)
     {
-        return QString("background-color: #009DE2; color: white; border-width: %1px; "
-                       "border-style: outset; border-radius: 10px; border-color: %2")
-            .arg(border)
-            .arg(dark ? "#202020" : "white");
-    }
-
-    static QString text(bool dark) { return dark ? "color: white" : "color: black"; }
-
-    // Every widget of a screen that carries a style sheet, by object name (class name when it
-    // has none), so a style set on a widget outside the table shows up as well.
-    static Styles styled(QWidget *screen)
-    {
-        Styles result;
-        QList<QWidget *> widgets = screen->findChildren<QWidget *>();
-        widgets.prepend(screen);
-        for (QWidget *w : std::as_const(widgets)) {
-            if (w->styleSheet().isEmpty())
-                continue;
-            const QString name = w->objectName();
-            result.insert(name.isEmpty() ? w->metaObject()->className() : name, w->styleSheet());
-        }
-        return result;
-    }
-
-    static void verifyItems(QListWidget *list, int count, bool dark)
-    {
-        QCOMPARE(list->count(), count);
-        for (int r = 0; r < count; ++r) {
-            QCOMPARE(list->item(r)->background().color(), QColor(dark ? "#555555" : "#EEEEEE"));
-            QCOMPARE(list->item(r)->foreground().color(), QColor(dark ? Qt::white : Qt::black));
-        }
-    }
-
-    // Adds a meter the way the user does: the search lists it, the user picks it and confirms.
-    static void addMeter(MainWindow &window, int number)
-    {
-        window.newDevice();
-        auto *screen = shown<newDeviceScreen>();
         QVERIFY(screen);
-        QBluetoothDeviceInfo meter(
-            QBluetoothAddress(QString("C0:FF:EE:00:00:0%1").arg(number)), "M27K53C", 0);
-        meter.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
-        screen->addDeviceToList(meter);
-        child<QListWidget>(screen, "blootoothList")->setCurrentRow(0);
-        child<QPushButton>(screen, "confirmButton")->click();
+        QCOMPARE(screen->windowTitle(), "KalvionApp");
+        QCOMPARE(screen->minimumSize(), screen->maximumSize());
+        QList<QWidget *> widgets = screen->findChildren<QWidget *>();
+        for (QWidget *w : widgets << screen) {
+            auto *label = qobject_cast<QLabel *>(w);
+            auto *button = qobject_cast<QPushButton *>(w);
+            const QString caption = label ? label->text() : button ? button->text() : QString();
+            const int room = w->width() - (button ? 6 : 0); // a button's border takes 3 pixels
+            QVERIFY2(w->fontMetrics().horizontalAdvance(caption) <= room, qPrintable(caption));
+            const QString name
+                = w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName();
+            looks[dark][screen->objectName() + "/" + name]
+                = { w->styleSheet(), rolesOf(w, screen, dark),
+                      !caption.isEmpty() || button || qobject_cast<QLCDNumber *>(w) };
+            auto *list = qobject_cast<QListWidget *>(w);
+            for (int r = 0; list && r < list->count(); ++r) {
+                QCOMPARE(list->item(r)->background().color(), QColor(dark ? "#555555" : "#EEEEEE"));
+                QCOMPARE(list->item(r)->foreground().color(), QColor(dark ? Qt::white : Qt::black));
+            }
+        }
     }
 
-    static void toggleTheme(MainWindow &window)
-    {
-        child<QPushButton>(&window, "settingsButton")->click();
-        auto *settings = shown<settingsScreen>();
-        QVERIFY(settings);
-        child<QPushButton>(settings, "darkModeButton")->click();
-        QVERIFY(!settings->isVisible());
-    }
-
-    static Styles mainWindowStyles(bool dark)
-    {
-        return { { "centralwidget", page(dark) }, { "connectButton", button(dark) },
-            { "editButton", button(dark) }, { "settingsButton", button(dark, 3) },
-            { "newDeviceButton", button(dark, 3) }, { "deviceList", "border: none;" } };
-    }
+    void click(QWidget *screen, const char *button) { child<QPushButton>(screen, button)->click(); }
 
 private slots:
-    void init() { QSettings("Orvu", "Kalvion").clear(); }
-
-    void mainWindowFollowsEveryToggle()
+    void everyScreen_data()
     {
-        MainWindow window;
-        window.show();
-        auto *list = child<QListWidget>(&window, "deviceList");
-        for (int n = 1; n <= 3; ++n)
-            addMeter(window, n);
-        QCOMPARE(styled(&window), mainWindowStyles(false));
-        verifyItems(list, 3, false);
-
-        toggleTheme(window);
-        QCOMPARE(styled(&window), mainWindowStyles(true));
-        verifyItems(list, 3, true);
-
-        addMeter(window, 4);
-        verifyItems(list, 4, true);
-
-        toggleTheme(window);
-        QCOMPARE(styled(&window), mainWindowStyles(false));
-        verifyItems(list, 4, false);
-
-        // The start theme styles the window only; items are coloured when they are listed.
-        list->item(0)->setBackground(Qt::red);
-        window.darkModeOnStart();
-        QCOMPARE(list->item(0)->background().color(), QColor(Qt::red));
+        QTest::addColumn<int>("language");
+        QTest::newRow("German") << 0;
+        QTest::newRow("English") << 1;
     }
 
-    void screensStyleExactlyTheirWidgets_data()
+    // A style that stays the same in both themes is the form's own, and no text may keep one.
+    void everyScreen()
     {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("dark") << true;
-        QTest::newRow("light") << false;
-    }
-
-    void screensStyleExactlyTheirWidgets()
-    {
-        QFETCH(bool, dark);
-
-        newDeviceScreen discovery(0);
-        discovery.setDarkMode(dark);
-        QCOMPARE(styled(&discovery),
-            Styles({ { "newDeviceScreen", page(dark) }, { "cancelButton", button(dark) },
-                { "confirmButton", button(dark) }, { "searchButton", button(dark) },
-                { "noDeviceFoundLabel", text(dark) }, { "blootoothList", "border: none;" } }));
-
-        // The meter face takes the colours opposite to the page, and its texts follow it. The
-        // minus sign is one of those texts: left alone it would vanish on the dark face.
-        connectionScreen live(0);
-        live.setDarkMode(dark);
-        Styles face = { { "connectionScreen", page(dark) }, { "display", page(!dark) },
-            { "QLCDNumber", text(!dark) }, { "label", text(dark) }, { "minusLabel", text(!dark) } };
-        for (const char *name : { "ACLabel", "AUTOLabel", "DCLabel", "HzLabel", "MLabel",
-                 "amperLabel", "apoLabel", "celsiusLabel", "fahrenheitLabel", "fLabel", "hLabel",
-                 "kLabel", "mLabel", "maxLabel", "minLabel", "nLabel", "ncvLabel", "percentLabel",
-                 "relLabel", "usbLabel", "voltLabel", "myLabel", "ohmLabel" })
-            face.insert(name, text(!dark));
-        QCOMPARE(styled(&live), face);
-
-        settingsScreen settings(0);
-        settings.setDarkModeAndTovik(dark, false);
-        Styles menu = { { "settingsScreen", page(dark) } };
-        for (const char *name : { "darkModeButton", "tovikButton", "impressumButton",
-                 "kontaktButton", "datenschutzButton", "lizenzButton", "languageButton" })
-            menu.insert(name, button(dark));
-        QCOMPARE(styled(&settings), menu);
-
-        languageScreen chooser;
-        chooser.setDarkMode(dark);
-        QCOMPARE(styled(&chooser),
-            Styles({ { "languageScreen", page(dark) }, { "germanButton", button(dark) },
-                { "englishButton", button(dark) } }));
-
-        loadingScreen spinner;
-        QCOMPARE(styled(&spinner), Styles({ { "loadingScreen", "background-color: white;" } }));
+        QFETCH(int, language);
+        for (bool dark : { false, true }) {
+            StoredMeter meter;
+            meter.measurements = { storedSeries(3) };
+            writeStore({ meter }, { dark, dark, language });
+            MainWindow window;
+            look(&window, dark);
+            child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+            click(&window, "newDeviceButton");
+            QBluetoothDeviceInfo found(QBluetoothAddress("C0:FF:EE:00:00:01"), "M27K53C", 0);
+            found.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
+            shown<newDeviceScreen>()->addDeviceToList(found); // as a search lists it
+            look(shown<newDeviceScreen>(), dark);
+            shown<newDeviceScreen>()->close();
+            click(&window, "settingsButton");
+            look(shown<settingsScreen>(), dark);
+            click(shown<settingsScreen>(), "languageButton");
+            look(shown<languageScreen>(), dark);
+            shown<languageScreen>()->close();
+            click(&window, "editButton");
+            look(shown<deviceOverviewScreen>(), dark);
+            child<QListWidget>(shown<deviceOverviewScreen>(), "measureList")->setCurrentRow(0);
+            click(shown<deviceOverviewScreen>(), "openMeasureButton");
+            look(shown<measureOverview>(), dark);
+            shown<measureOverview>()->close();
+            shown<deviceOverviewScreen>()->close();
+            connectionScreen live(language);
+            live.setDarkMode(dark);
+            look(&live, dark);
+            loadingScreen spinner;
+            look(&spinner, dark);
+        }
+        for (const QString &name : looks[0].keys()) {
+            const Look &light = looks[0][name], &dark = looks[1][name];
+            if (light.style != dark.style || light.showsText) {
+                QVERIFY2(light.roles.contains(light.style), qPrintable(name));
+                QVERIFY2(dark.roles.contains(dark.style), qPrintable(name));
+            }
+        }
     }
 };
 

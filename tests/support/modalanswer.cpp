@@ -7,8 +7,7 @@
 #include <QTest>
 
 namespace {
-// The answers alive, oldest first; only the last one acts.
-QList<ModalAnswer *> alive;
+QList<ModalAnswer *> alive; // oldest first; only the last one acts
 } // namespace
 
 ModalAnswer::ModalAnswer(const QList<Reply> &replies) : replies(replies)
@@ -39,13 +38,31 @@ void ModalAnswer::look()
     auto *file = qobject_cast<QFileDialog *>(modal);
     if (!message && !input && !file)
         return;
+    answered = modal;
+    Seen seen;
+    seen.kind = message ? "message" : input ? "input" : "file";
+    seen.title = modal->windowTitle();
+    if (message) {
+        seen.text = message->text();
+        seen.informativeText = message->informativeText();
+        seen.icon = message->icon();
+        seen.textFormat = message->textFormat();
+        seen.buttons = message->standardButtons();
+        if (QPushButton *def = message->defaultButton())
+            seen.defaultButton = message->standardButton(def);
+    } else if (input) {
+        seen.text = input->labelText();
+        seen.value = input->textValue();
+    } else {
+        seen.value = file->selectedFiles().value(0);
+        seen.filters = file->nameFilters();
+    }
     if (done()) {
-        refuse(modal);
+        const QString what = QString("unexpected box \"%1\": %2").arg(seen.title, seen.text);
+        QTest::qFail(what.toUtf8().constData(), __FILE__, __LINE__);
+        static_cast<QDialog *>(modal)->reject();
         return;
     }
-
-    Seen seen;
-    seen.title = modal->windowTitle();
     if (QWidget *parent = modal->parentWidget()) {
         seen.parentName = parent->objectName();
         seen.parentStyleSheet = parent->styleSheet();
@@ -56,67 +73,25 @@ void ModalAnswer::look()
             seen.windows.append(window->objectName());
     }
     const Reply reply = replies[shown.size()];
-    answered = modal;
+    shown.append(seen);
 
     if (message) {
-        seen.kind = "message";
-        seen.text = message->text();
-        seen.informativeText = message->informativeText();
-        seen.icon = message->icon();
-        seen.textFormat = message->textFormat();
-        seen.buttons = message->standardButtons();
-        if (QPushButton *def = message->defaultButton())
-            seen.defaultButton = message->standardButton(def);
-        shown.append(seen);
         QAbstractButton *button = message->button(reply.button);
         if (reply.kind == Reply::Press && button)
             button->click();
         else
             message->close();
-    } else if (input) {
-        seen.kind = "input";
-        seen.text = input->labelText();
-        seen.value = input->textValue();
-        shown.append(seen);
-        if (reply.kind == Reply::Enter) {
+    } else if (input && (reply.kind == Reply::Enter || reply.button == QMessageBox::Ok)) {
+        if (reply.kind == Reply::Enter)
             input->setTextValue(reply.value);
-            input->accept();
-        } else if (reply.kind == Reply::Press && reply.button == QMessageBox::Ok) {
-            input->accept();
-        } else {
-            input->reject();
-        }
+        input->accept();
+    } else if (file && reply.kind == Reply::Enter) {
+        file->selectFile(reply.value);
+        // Queued: accepting may ask whether to replace the file, and that box must find this
+        // timer free to answer it.
+        QMetaObject::invokeMethod(
+            file, [file] { static_cast<QDialog *>(file)->accept(); }, Qt::QueuedConnection);
     } else {
-        seen.kind = "file";
-        seen.value = file->selectedFiles().value(0);
-        seen.filters = file->nameFilters();
-        shown.append(seen);
-        if (reply.kind == Reply::Enter) {
-            file->selectFile(reply.value);
-            // Queued: accepting may ask whether to replace the file, and that box must find
-            // this timer free to answer it.
-            QMetaObject::invokeMethod(
-                    file, [file] { static_cast<QDialog *>(file)->accept(); },
-                    Qt::QueuedConnection);
-        } else {
-            file->reject();
-        }
+        static_cast<QDialog *>(modal)->reject();
     }
-}
-
-void ModalAnswer::refuse(QWidget *modal)
-{
-    answered = modal;
-    QString text;
-    if (auto *message = qobject_cast<QMessageBox *>(modal))
-        text = message->text();
-    else if (auto *input = qobject_cast<QInputDialog *>(modal))
-        text = input->labelText();
-    const QByteArray what = QString("unexpected box \"%1\": %2").arg(modal->windowTitle(), text)
-                                    .toUtf8();
-    QTest::qFail(what.constData(), __FILE__, __LINE__);
-    if (auto *dialog = qobject_cast<QDialog *>(modal))
-        dialog->reject();
-    else
-        modal->close();
 }

@@ -8,11 +8,10 @@
 #include <QStringList>
 #include <QTimer>
 
-// Answers the modal message boxes, input dialogs and file dialogs that the code under test
-// opens next, in order, and records what each showed at that moment. The answer made last
-// is the one that acts; a box it has no reply for fails the test at once, names the box and
-// closes it, so a surprise never blocks a test until its timeout. Every test process keeps one
-// answer without replies alive (testmain.h), so no box goes unnoticed.
+// Answers the message boxes, input dialogs and file dialogs that the code under test opens
+// next, in order, and records what each showed. The answer made last is the one that acts. A box
+// it has no reply for fails the test at once, named, and is closed, so a surprise never blocks a
+// test until its timeout; every test process keeps an answer without replies alive (testmain.h).
 class ModalAnswer : public QObject
 {
     Q_OBJECT
@@ -24,11 +23,14 @@ public:
         QString value; // the text typed into an input dialog, or the file chosen
     };
     // Presses a message box's button; Ok accepts an input dialog with the text it holds.
-    static Reply press(QMessageBox::StandardButton button) { return {Reply::Press, button, {}}; }
+    static Reply press(QMessageBox::StandardButton button) { return { Reply::Press, button, {} }; }
     // Closes the box as the window frame or Escape would; input and file dialogs are cancelled.
-    static Reply dismiss() { return {Reply::Dismiss, QMessageBox::NoButton, {}}; }
+    static Reply dismiss() { return { Reply::Dismiss, QMessageBox::NoButton, {} }; }
     // Types a text into an input dialog, or picks a file in a file dialog, and accepts.
-    static Reply enter(const QString &value) { return {Reply::Enter, QMessageBox::NoButton, value}; }
+    static Reply enter(const QString &value)
+    {
+        return { Reply::Enter, QMessageBox::NoButton, value };
+    }
 
     struct Seen {
         QString kind; // "message", "input" or "file"
@@ -47,20 +49,17 @@ public:
         QStringList windows; // object names of the other visible windows, in no order
     };
 
-    // Expects no box at all.
-    ModalAnswer() : ModalAnswer(QList<Reply>()) { }
+    ModalAnswer() : ModalAnswer(QList<Reply>()) { } // expects no box at all
     explicit ModalAnswer(const QList<Reply> &replies);
-    explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({press(button)}) { }
+    explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({ press(button) }) { }
     ~ModalAnswer() override;
 
     const QList<Seen> &seen() const { return shown; }
-    // The one box a single-reply answer was made for.
-    const Seen &box() const;
+    const Seen &box() const; // the first box seen
     bool done() const { return shown.size() == replies.size(); }
 
 private:
     void look();
-    void refuse(QWidget *modal);
 
     QList<Reply> replies;
     QList<Seen> shown;
