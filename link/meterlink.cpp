@@ -1,4 +1,5 @@
 #include "link/meterlink.h"
+#include "link/search.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 
@@ -71,7 +72,7 @@ void MeterLink::failed(QLowEnergyController::Error error)
     if (error != QLowEnergyController::UnknownRemoteDeviceError || rescan)
         return;
     rescan = new QBluetoothDeviceDiscoveryAgent(this);
-    rescan->setLowEnergyDiscoveryTimeout(10000);
+    rescan->setLowEnergyDiscoveryTimeout(Search::timeout);
     // Queued: a device may be reported inside start(), and the failed controller is still
     // reporting its error here.
     connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, &MeterLink::seen,

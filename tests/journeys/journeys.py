@@ -40,6 +40,14 @@ def wait_for(what, found, timeout=30.0):
     raise Failed('timed out waiting for ' + what)
 
 
+def stored(path):
+    try:
+        with open(path, 'rb') as f:
+            return f.read()
+    except OSError:
+        return b''
+
+
 def run(*command):
     return subprocess.run(command, capture_output=True, text=True).stdout
 
@@ -197,13 +205,16 @@ def first_day(j):
     settings = j.window(SETTINGS)
     j.click(settings, 195, 100)                         # Startup Animation einblenden
     j.gone(settings)
+    # Every change is on disk at once, without the close question.
+    saved = wait_for('the changes on disk', lambda: (lambda b: b if b'Werkbank links' in b
+                     and b'tovik=true' in b else None)(stored(j.store)), 5)
     for answer in ('n', 'Escape'):
         j.key(main, 'alt+F4')
         question = j.window('Kalvion')
         j.key(question, answer)
         j.gone(question)
         check(j.program.poll() is None, f'the program ended after {answer}')
-    check(not os.path.exists(j.store), 'the store written without Yes')
+    check(stored(j.store) == saved, 'the store changed without a change')
     j.quit(main)
 
     store = configparser.ConfigParser(interpolation=None)
