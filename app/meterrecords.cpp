@@ -11,6 +11,13 @@ static std::unique_ptr<QLineSeries> seriesOf(const QList<QPointF> &points, int f
     return series;
 }
 
+bool operator==(const MeasurementLists &a, const MeasurementLists &b)
+{
+    return a.points == b.points && a.timestamps == b.timestamps && a.units == b.units
+        && a.settingTexts == b.settingTexts && a.pointsNumber == b.pointsNumber
+        && a.measureNames == b.measureNames;
+}
+
 MeterRecords::MeterRecords(QListWidget *rows) : rows(rows) { }
 
 QString MeterRecords::label(int i) const

@@ -12,21 +12,27 @@
 
 class QListWidget;
 
-// One known meter: its identity and its saved measurements. The measurements lie one after
-// another in the flat per-point lists; pointsNumber[k] points belong to measurement k.
-struct Meter {
-    explicit Meter(const QBluetoothDeviceInfo &device = {}) : device(device) { }
-    Meter(Meter &&) = default;
-    Meter &operator=(Meter &&) = default;
-    Meter(const Meter &) = delete;
-
-    QBluetoothDeviceInfo device;
+// A meter's saved measurements as the store keeps them. The measurements lie one after another
+// in the flat per-point lists; pointsNumber[k] points belong to measurement k. Copies share
+// their data until either side changes.
+struct MeasurementLists {
     QList<QPointF> points;
     QStringList timestamps;
     QStringList units;
     QStringList settingTexts;
     QList<int> pointsNumber;
     QStringList measureNames;
+};
+bool operator==(const MeasurementLists &a, const MeasurementLists &b);
+
+// One known meter: its identity, its saved measurements and a line series for each.
+struct Meter : MeasurementLists {
+    explicit Meter(const QBluetoothDeviceInfo &device = {}) : device(device) { }
+    Meter(Meter &&) = default;
+    Meter &operator=(Meter &&) = default;
+    Meter(const Meter &) = delete;
+
+    QBluetoothDeviceInfo device;
     std::vector<std::unique_ptr<QLineSeries>> savedSeries;
 };
 
@@ -58,7 +64,6 @@ public:
     int find(const QBluetoothDeviceInfo &device) const;
     bool contains(const QBluetoothDeviceInfo &device) const { return find(device) >= 0; }
     Measurement measurement(int i, int k) const;
-    int offset(int i, int k) const;
 
     // Takes a meter whose lists already agree (measurements and their series are built here).
     void addMeter(Meter meter, const QString &label, bool dark);
@@ -72,6 +77,8 @@ public:
     void recolour(bool dark);
 
 private:
+    int offset(int i, int k) const;
+
     QListWidget *rows;
     std::vector<Meter> meters;
 };

@@ -127,9 +127,8 @@ namespace Store {
 
 bool operator==(const MeterCopy &a, const MeterCopy &b)
 {
-    return a.name == b.name && a.address == b.address && a.label == b.label && a.points == b.points
-        && a.timestamps == b.timestamps && a.units == b.units && a.settingTexts == b.settingTexts
-        && a.pointsNumber == b.pointsNumber && a.measureNames == b.measureNames;
+    return a.name == b.name && a.address == b.address && a.label == b.label
+        && static_cast<const MeasurementLists &>(a) == b;
 }
 
 bool operator==(const Snapshot &a, const Snapshot &b)
@@ -143,8 +142,7 @@ Snapshot snapshot(const Options &options, const MeterRecords &records)
     Snapshot copy{ options, {} };
     for (int i = 0; i < records.count(); ++i) {
         const Meter &m = records.meter(i);
-        copy.meters.append({ m.device.name(), m.device.address().toString(), records.label(i),
-            m.points, m.timestamps, m.units, m.settingTexts, m.pointsNumber, m.measureNames });
+        copy.meters.append({ m, m.device.name(), m.device.address().toString(), records.label(i) });
     }
     return copy;
 }

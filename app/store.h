@@ -1,12 +1,10 @@
 #pragma once
 
+#include "app/meterrecords.h"
+
 #include <QList>
-#include <QPointF>
 #include <QSettings>
 #include <QString>
-#include <QStringList>
-
-class MeterRecords;
 
 // The three options kept between runs.
 struct Options {
@@ -29,16 +27,10 @@ namespace Store {
 // Everything a write puts in the store, copied from the records. The lists share their data
 // with the records until either side changes, so taking a copy is cheap and a worker thread
 // may write it while the window goes on.
-struct MeterCopy {
+struct MeterCopy : MeasurementLists {
     QString name;
     QString address;
     QString label;
-    QList<QPointF> points;
-    QStringList timestamps;
-    QStringList units;
-    QStringList settingTexts;
-    QList<int> pointsNumber;
-    QStringList measureNames;
 };
 struct Snapshot {
     Options options;
