@@ -18,7 +18,8 @@ bool operator==(const MeasurementLists &a, const MeasurementLists &b)
         && a.measureNames == b.measureNames;
 }
 
-MeterRecords::MeterRecords(QListWidget *rows) : rows(rows) { }
+MeterRecords::MeterRecords(QListWidget *rows) : rows(rows)
+{ }
 
 QString MeterRecords::label(int i) const
 {
@@ -56,9 +57,9 @@ int MeterRecords::offset(int i, int k) const
 void MeterRecords::addMeter(Meter meter, const QString &label, bool dark)
 {
     Q_ASSERT(meter.points.size() == meter.timestamps.size()
-             && meter.points.size() == meter.units.size()
-             && meter.points.size() == meter.settingTexts.size()
-             && meter.pointsNumber.size() == meter.measureNames.size());
+        && meter.points.size() == meter.units.size()
+        && meter.points.size() == meter.settingTexts.size()
+        && meter.pointsNumber.size() == meter.measureNames.size());
     meter.savedSeries.clear();
     int s = 0;
     for (int n : std::as_const(meter.pointsNumber)) {
@@ -85,11 +86,10 @@ void MeterRecords::relabel(int i, const QString &label)
 }
 
 void MeterRecords::addMeasurement(int i, const QString &name, const QList<QPointF> &points,
-                                  const QStringList &timestamps, const QStringList &units,
-                                  const QStringList &settingTexts)
+    const QStringList &timestamps, const QStringList &units, const QStringList &settingTexts)
 {
     Q_ASSERT(points.size() == timestamps.size() && points.size() == units.size()
-             && points.size() == settingTexts.size());
+        && points.size() == settingTexts.size());
     Meter &m = meters[size_t(i)];
     m.points += points;
     m.timestamps += timestamps;

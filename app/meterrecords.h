@@ -2,10 +2,10 @@
 
 #include <QBluetoothAddress>
 #include <QBluetoothDeviceInfo>
+#include <QLineSeries>
 #include <QList>
 #include <QPointF>
 #include <QStringList>
-#include <QLineSeries>
 
 #include <memory>
 #include <vector>
@@ -70,8 +70,7 @@ public:
     void removeMeter(int i);
     void relabel(int i, const QString &label);
     void addMeasurement(int i, const QString &name, const QList<QPointF> &points,
-                        const QStringList &timestamps, const QStringList &units,
-                        const QStringList &settingTexts);
+        const QStringList &timestamps, const QStringList &units, const QStringList &settingTexts);
     void removeMeasurement(int i, int k);
     void renameMeasurement(int i, int k, const QString &name);
     void recolour(bool dark);
