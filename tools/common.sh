@@ -1,4 +1,10 @@
-# Shell functions shared by the scripts in tools/; source this file.
+# Shell functions and package lists shared by the scripts in tools/; source this file.
+
+# What building Kalvion needs, cmake and the compiler included.
+build_packages=(cmake make g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
+                qt6-connectivity-dev)
+# The fonts the screens draw with, and the virtual meter with its private bus.
+run_packages=(fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin python3-dbusmock)
 
 # Installs the Debian packages among the arguments that are missing (through sudo when not root).
 install_packages() {

@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-600}
 source "$root/tools/common.sh"
-install_packages clang libclang-rt-14-dev
+install_packages "${build_packages[@]}" clang libclang-rt-14-dev
 
 build=$root/build-fuzz
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \

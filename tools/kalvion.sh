@@ -12,10 +12,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 source "$root/tools/common.sh"
 
-build_packages=(cmake make g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
-                qt6-connectivity-dev)
-# The fonts the screens draw with, and the virtual meter with its private bus.
-run_packages=(fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin python3-dbusmock)
 # dpkg-shlibdeps, and the file tool CPack finds the binaries with.
 package_packages=(dpkg-dev file)
 # All of the above, the journeys' desktop and screenshots, and the checks of the desktop files

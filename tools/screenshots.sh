@@ -16,11 +16,7 @@ build=${KALVION_BUILD_DIR:-$root/build}
 out=${1:-$build/screenshots}
 source "$root/tools/common.sh"
 
-packages=(cmake make g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-multimedia-dev
-          qt6-connectivity-dev fonts-dejavu-core fonts-symbola dbus-daemon dbus-bin
-          python3-dbusmock)
-
-install_packages "${packages[@]}"
+install_packages "${build_packages[@]}" "${run_packages[@]}"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --target kalvion_screenshots -j "$(nproc)"
