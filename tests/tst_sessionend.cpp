@@ -2,6 +2,7 @@
 #include "app/startup.h"
 #include "app/store.h"
 #include "live/connectionscreen.h"
+#include "screens/settingsscreen.h"
 #include "support/modalanswer.h"
 #include "support/storedmeter.h"
 #include "support/virtualmeter.h"
@@ -46,8 +47,7 @@ private slots:
         QFETCH(int, signal);
         writeStore({ StoredMeter() });
         meter.reset({ { "streaming", false } });
-        // Each copy meets a lock left behind: the one a SIGKILL left, or else one naming no
-        // owner, as a power loss leaves it. Neither is a live copy's.
+        // A lock left behind is no live copy's: one naming no owner, or the one SIGKILL left.
         const QString lock = Startup::InstanceLock().fileName();
         QFile(lock).open(QIODevice::Append);
         QProcess copy;
@@ -99,6 +99,9 @@ void drive(const QString &step)
         ModalAnswer saved(QMessageBox::Ok);
         child<QToolButton>(screen, "saveToolButton")->click();
     } else if (step == "session-end") {
+        // The session's own write then waits behind one in flight.
+        child<QPushButton>(window, "settingsButton")->click();
+        child<QPushButton>(shown<settingsScreen>(), "darkModeButton")->click();
         emit qApp->commitDataRequest(*qApp->findChild<QSessionManager *>());
     } else if (step == "close") {
         screen->close();
