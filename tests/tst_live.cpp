@@ -33,8 +33,6 @@ class ConnectionScreenTest : public QObject
         return { r.digit1, r.digit2, r.digit3, r.digit4 };
     }
 
-    const QList<int> milliVolt = { 40, 49 };
-
     static void feed(connectionScreen &s, const QByteArray &hex)
     {
         s.receivedData = hex;
@@ -48,7 +46,7 @@ class ConnectionScreenTest : public QObject
     void record(connectionScreen &s, int frames, int first = 1)
     {
         for (int i = first; i < first + frames; ++i)
-            feed(s, frame(QByteArray::number(i).rightJustified(4, '0').constData(), milliVolt, 2));
+            feed(s, frame(QByteArray::number(i).rightJustified(4, '0').constData(), { 40, 49 }, 2));
     }
 
 private slots:
@@ -205,7 +203,7 @@ private slots:
         record(screen, 10, 500);
         QCOMPARE(screen.lcd->value(), double(5.09f));
         press(screen, "playToolButton");
-        feed(screen, frame(" 0L ", milliVolt, 2));
+        feed(screen, frame(" 0L ", { 40, 49 }, 2));
         QLCDNumber shows0L(5, screen.lcd->parentWidget());
         shows0L.setGeometry(screen.lcd->geometry());
         shows0L.setStyleSheet(screen.lcd->styleSheet());

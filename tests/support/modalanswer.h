@@ -34,8 +34,7 @@ public:
         bool parentVisible = false;
     };
 
-    ModalAnswer() : ModalAnswer(QList<Reply>()) { } // expects no box at all
-    explicit ModalAnswer(const QList<Reply> &replies);
+    explicit ModalAnswer(const QList<Reply> &replies = {}); // none: expects no box at all
     explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({ press(button) }) { }
     ~ModalAnswer() override;
 
