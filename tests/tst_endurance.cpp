@@ -7,13 +7,11 @@
 #include "support/widgets.h"
 
 #include <QFile>
-#include <QLineSeries>
 #include <QLowEnergyService>
 #include <QPushButton>
-#include <QToolButton>
 
-// A long day at the bench, sped up, against the virtual meter: hundreds of links and screens
-// opened and closed, and an hour of recording. A soak run, outside the default test command.
+// A long day at the bench, sped up, against the virtual meter. A soak run, outside the default
+// test command.
 class EnduranceTest : public QObject
 {
     Q_OBJECT
@@ -27,16 +25,12 @@ class EnduranceTest : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(meter.isRunning());
-        meter.reset({ { "streaming", false } });
-    }
-
     // Each round a link, ended by either side, and every screen: neither widgets nor link
     // services nor memory may grow from round to round.
     void linksAndScreensLevelOff()
     {
+        QVERIFY(meter.isRunning());
+        meter.reset({ { "streaming", false } });
         StoredMeter stored;
         stored.measurements = { storedSeries(50) };
         writeStore({ stored });
@@ -47,10 +41,7 @@ private slots:
             connectionScreen *live = connectMeter(&window, meter);
             QVERIFY2(live, qPrintable(QString("round %1").arg(round)));
             ModalAnswer lost(QMessageBox::Ok);
-            if (round % 2)
-                meter.call("DropLink");
-            else
-                live->close();
+            round % 2 ? void(meter.call("DropLink")) : void(live->close());
             QTRY_VERIFY(lost.done());
             click(&window, "newDeviceButton")->close();
             click(click(&window, "settingsButton"), "languageButton")->close();
@@ -58,7 +49,6 @@ private slots:
             child<QListWidget>(overview, "measureList")->setCurrentRow(0);
             click(click(overview, "openMeasureButton"), "backButton");
             overview->close();
-            QVERIFY(!QApplication::activeModalWidget());
             if (round == 1 || round % 100 == 0) {
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                 QFile statm("/proc/self/statm");
@@ -75,40 +65,6 @@ private slots:
         // The allocator keeps some slack; a leak per round would grow far beyond it.
         QVERIFY(counts[2][2] - counts[1][2] < 8 * 1024);
 #endif
-    }
-
-    void anHourOfRecordingSurvivesARestart()
-    {
-        constexpr int frames = 360000; // an hour at 100 frames a second, sent 20 times as fast
-        writeStore({ StoredMeter() });
-        {
-            MainWindow window;
-            window.show();
-            connectionScreen *live = connectMeter(&window, meter);
-            QVERIFY(live);
-            child<QToolButton>(live, "playToolButton")->click();
-            // In bursts that the screen takes in before the next, so that no queue on the bus
-            // grows when the program runs slower. Each burst counts 0000 to 9999.
-            for (int sent = 10000; sent <= frames; sent += 10000) {
-                meter.call("SendBurst", { 10000u, 5000.0 });
-                QTRY_COMPARE_WITH_TIMEOUT(live->measureSeries->count(), sent, 60000);
-                QTRY_VERIFY(!meter.call("BurstRunning").arguments().value(0).toBool());
-            }
-            ModalAnswer answers({ ModalAnswer::press(QMessageBox::Ok),
-                ModalAnswer::press(QMessageBox::Ok), ModalAnswer::press(QMessageBox::Yes) });
-            child<QToolButton>(live, "saveToolButton")->click();
-            live->close();
-            QTRY_COMPARE(answers.seen().size(), 2);
-            QVERIFY(window.close());
-        }
-        MainWindow restarted;
-        const Meter &m = restarted.meterRecords().meter(0);
-        QCOMPARE(m.pointsNumber, QList<int>({ frames }));
-        QCOMPARE(m.timestamps.size(), frames);
-        for (int j = 0; j < frames; ++j) {
-            if (m.points[j] != QPointF(j + 1, j % 10000))
-                QFAIL(qPrintable(QString("point %1 is wrong").arg(j)));
-        }
     }
 };
 

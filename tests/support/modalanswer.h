@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
 #include <QTimer>
 
 // Answers the message boxes, input dialogs and file dialogs that the code under test opens
@@ -14,48 +10,40 @@
 // test until its timeout; every test process keeps an answer without replies alive (testmain.h).
 class ModalAnswer : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Reply {
         enum Kind { Press, Dismiss, Enter } kind;
         QMessageBox::StandardButton button = QMessageBox::NoButton;
         QString value; // the text typed into an input dialog, or the file chosen
     };
-    // Presses a message box's button; Ok accepts an input dialog with the text it holds.
+    // Presses a message box's button; on an input dialog, accepts the text it holds.
     static Reply press(QMessageBox::StandardButton button) { return { Reply::Press, button, {} }; }
     // Closes the box as the window frame or Escape would; input and file dialogs are cancelled.
     static Reply dismiss() { return { Reply::Dismiss, QMessageBox::NoButton, {} }; }
     // Types a text into an input dialog, or picks a file in a file dialog, and accepts.
-    static Reply enter(const QString &value)
-    {
-        return { Reply::Enter, QMessageBox::NoButton, value };
-    }
+    static Reply enter(const QString &value) { return { Reply::Enter, {}, value }; }
 
     struct Seen {
-        QString kind; // "message", "input" or "file"
-        QString title;
-        QString text; // the message, or an input dialog's label
-        QString informativeText;
+        QString title, text, informativeText; // text: the message, or an input dialog's label
         QString value; // an input dialog's preset text, or the file a file dialog proposes
         QStringList filters; // a file dialog's name filters
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        QString parentName; // the parent's object name; empty for a box without parent
         QString parentStyleSheet;
         bool parentVisible = false;
-        Qt::TextFormat textFormat = Qt::AutoText; // of a message box's text
-        QStringList windows; // object names of the other visible windows, in no order
     };
 
-    ModalAnswer() : ModalAnswer(QList<Reply>()) { } // expects no box at all
-    explicit ModalAnswer(const QList<Reply> &replies);
+    explicit ModalAnswer(const QList<Reply> &replies = {}); // none: expects no box at all
     explicit ModalAnswer(QMessageBox::StandardButton button) : ModalAnswer({ press(button) }) { }
     ~ModalAnswer() override;
 
     const QList<Seen> &seen() const { return shown; }
-    const Seen &box() const; // the first box seen
+    const Seen &box() const // the first box seen
+    {
+        static const Seen none;
+        return shown.isEmpty() ? none : shown.first();
+    }
     bool done() const { return shown.size() == replies.size(); }
 
 private:

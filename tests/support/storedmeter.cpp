@@ -5,13 +5,10 @@
 StoredSeries storedSeries(int n, double first, const QString &unit, const QString &settings)
 {
     const QString time = QStringLiteral("2026-12-06 14:07:09.042042");
-    StoredSeries series{time, {}, {}, {}, {}};
-    for (int j = 0; j < n; ++j) {
+    StoredSeries series{ time, {}, QStringList(n, time), QStringList(n, unit),
+        QStringList(n, settings) };
+    for (int j = 0; j < n; ++j)
         series.points.append(QPointF(j + 1, first + j));
-        series.timestamps.append(time);
-        series.units.append(unit);
-        series.settings.append(settings);
-    }
     return series;
 }
 
@@ -50,5 +47,4 @@ void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
         s.endArray();
     }
     s.endArray();
-    s.sync();
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QPointF>
-#include <QString>
 #include <QStringList>
 
 // Stores as earlier runs of the program left them, written key by key, so a test notices when
@@ -11,9 +9,7 @@
 struct StoredSeries {
     QString name;
     QList<QPointF> points;
-    QStringList timestamps;
-    QStringList units;
-    QStringList settings;
+    QStringList timestamps, units, settings;
 };
 
 struct StoredMeter {
@@ -24,15 +20,14 @@ struct StoredMeter {
 };
 
 struct StoredOptions {
-    bool dark = false;
-    bool tovik = false;
+    bool dark = false, tovik = false;
     int language = 0;
 };
 
 // A series of n points (x from 1, y = first + j) in one unit and setting, every point stamped
 // with the same time, which also names it.
 StoredSeries storedSeries(int n, double first = 0, const QString &unit = QStringLiteral("V "),
-                          const QString &settings = QStringLiteral("DC AUTO "));
+    const QString &settings = QStringLiteral("DC AUTO "));
 
 // Replaces this test process's store with these options and meters.
 void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options = {});

@@ -11,14 +11,12 @@ VirtualMeter::VirtualMeter()
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start("/usr/bin/python3",
-                  {KALVION_SOURCE_DIR "/tools/virtualmeter/virtualmeter", "--no-stream"});
-    while (process.waitForReadyRead(10000)) {
-        if (!process.canReadLine())
-            continue;
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("DBUS_SYSTEM_BUS_ADDRESS=")) {
-            address = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
-            break;
+        { KALVION_SOURCE_DIR "/tools/virtualmeter/virtualmeter", "--no-stream" });
+    while (address.isEmpty() && process.waitForReadyRead(10000)) {
+        while (process.canReadLine() && address.isEmpty()) {
+            const QByteArray line = process.readLine().trimmed();
+            if (line.startsWith("DBUS_SYSTEM_BUS_ADDRESS="))
+                address = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
         }
     }
     if (address.isEmpty())
@@ -32,8 +30,7 @@ VirtualMeter::~VirtualMeter()
 {
     QDBusConnection::disconnectFromBus("virtualmeter-control");
     process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
+    process.waitForFinished(5000); // else the process object kills it
 }
 
 QDBusMessage VirtualMeter::call(const QString &method, const QVariantList &arguments)
@@ -41,19 +38,14 @@ QDBusMessage VirtualMeter::call(const QString &method, const QVariantList &argum
     QDBusInterface control("org.bluez", "/", "org.kalvion.VirtualMeter", bus);
     const QDBusMessage reply = control.callWithArgumentList(QDBus::Block, method, arguments);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        qWarning("virtual meter: %s failed: %s", qPrintable(method),
-                 qPrintable(reply.errorMessage()));
+        qWarning(
+            "virtual meter: %s failed: %s", qPrintable(method), qPrintable(reply.errorMessage()));
     return reply;
-}
-
-QStringList VirtualMeter::strings(const QString &method, const QVariantList &arguments)
-{
-    return call(method, arguments).arguments().value(0).toStringList();
 }
 
 void VirtualMeter::reset(const QVariantMap &parameters)
 {
-    call("Reset", {parameters});
+    call("Reset", { parameters });
     // Let Qt see what changed before the test goes on.
     QTest::qWait(100);
 }
@@ -62,14 +54,14 @@ connectionScreen *connectMeter(QWidget *window, VirtualMeter &meter, int row)
 {
     child<QListWidget>(window, "deviceList")->setCurrentRow(row);
     child<QPushButton>(window, "connectButton")->click();
-    const bool notifying = QTest::qWaitFor(
-            [&meter] { return !meter.strings("NotifyingPaths").isEmpty(); }, 10000);
+    const bool notifying
+        = QTest::qWaitFor([&meter] { return !meter.strings("NotifyingPaths").isEmpty(); }, 10000);
     return notifying ? shown<connectionScreen>() : nullptr;
 }
 
 bool sendFrame(VirtualMeter &meter, connectionScreen *screen, const QString &canned)
 {
-    const QString hex = meter.call("CannedFrame", {canned}).arguments().value(0).toString();
-    meter.call("SendFrame", {hex});
+    const QString hex = meter.call("CannedFrame", { canned }).arguments().value(0).toString();
+    meter.call("SendFrame", { hex });
     return QTest::qWaitFor([&] { return screen->receivedData == hex.toLatin1(); }, 3000);
 }

@@ -3,8 +3,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
-#include <QString>
-#include <QVariant>
 
 class QWidget;
 class connectionScreen;
@@ -21,14 +19,17 @@ public:
     bool isRunning() const { return !address.isEmpty(); }
     // Calls a control method; a D-Bus error fails the calling test through its message.
     QDBusMessage call(const QString &method, const QVariantList &arguments = {});
-    QStringList strings(const QString &method, const QVariantList &arguments = {});
+    QStringList strings(const QString &method, const QVariantList &arguments = {})
+    {
+        return call(method, arguments).arguments().value(0).toStringList();
+    }
     // Back to a fresh start: keys adapter, powered, meter, cached, order, streaming.
     void reset(const QVariantMap &parameters = {});
 
 private:
     QProcess process;
     QString address;
-    QDBusConnection bus{QString()};
+    QDBusConnection bus{ QString() };
 };
 
 // Selects row `row` of the main window's meter list, presses connect and waits until the meter

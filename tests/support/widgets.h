@@ -2,14 +2,11 @@
 
 #include <QApplication>
 #include <QListWidget>
-#include <QStringList>
-#include <QWidget>
 
 // Finding the program's windows and widgets the way a user sees them.
 
 // The visible top-level window of a kind, if one is open.
-template<typename T>
-T *shown()
+template <typename T> T *shown()
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (auto *t = qobject_cast<T *>(w); t && t->isVisible())
@@ -19,8 +16,7 @@ T *shown()
 }
 
 // A named widget of a form; a wrong name ends the test at once instead of crashing it later.
-template<typename T>
-T *child(QWidget *parent, const char *name)
+template <typename T> T *child(QWidget *parent, const char *name)
 {
     T *widget = parent->findChild<T *>(name);
     if (!widget)
