@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "app/store.h"
 #include "screens/settingsscreen.h"
 #include "support/files.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 // The close of the main window, which quits only when confirmed and when the store really
 // reached the disk, and the writes of every change meanwhile, in the background.
@@ -99,6 +101,26 @@ private slots:
         const QByteArray closed = fileBytes(UserStore().fileName());
         writeStore(meters, StoredOptions{ window.darkMode, true, 0 });
         QCOMPARE(closed, fileBytes(UserStore().fileName()));
+    }
+
+    // Only a live copy's lock refuses the start (a box would fail here), not one that cannot
+    // be created.
+    void startsWhenTheLockCannotBeCreated()
+    {
+        writeStore({ StoredMeter() });
+        const QString lock = Startup::InstanceLock().fileName();
+        QVERIFY(QDir().mkpath(lock + "/inside"));
+        QStringList meters;
+        QTimer::singleShot(0, [&meters] {
+            QTRY_VERIFY(shown<MainWindow>());
+            meters = entries(child<QListWidget>(shown<MainWindow>(), "deviceList"));
+            ModalAnswer yes(QMessageBox::Yes);
+            shown<MainWindow>()->close();
+        });
+        QCOMPARE(Startup::run(*qApp), 0);
+        qApp->setStyleSheet(QString());
+        QDir(lock).removeRecursively();
+        QCOMPARE(meters, QStringList{ "Werkbank" });
     }
 };
 
