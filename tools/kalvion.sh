@@ -17,7 +17,7 @@ package_packages=(dpkg-dev file)
 # All of the above, the journeys' desktop and screenshots, and the checks of the desktop files
 # and the package.
 test_packages=("${build_packages[@]}" "${run_packages[@]}" "${package_packages[@]}" xvfb openbox
-               xdotool x11-apps imagemagick desktop-file-utils appstream lintian)
+               xdotool x11-utils imagemagick desktop-file-utils appstream lintian)
 
 build() { # build-dir, target ("all" for everything), extra cmake arguments...
     local dir=$1 target=$2
