@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/store.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/measureoverview.h"
 #include "support/files.h"
@@ -41,6 +42,15 @@ private:
                 { { expected.name }, expected.timestamps, expected.units, expected.settings }));
         QCOMPARE(m.points, expected.points);
         QCOMPARE(m.series->points(), expected.points);
+    }
+
+    static QStringList storedLabels()
+    {
+        UserStore s;
+        QStringList labels;
+        for (int i = 1; i <= s.value("deviceList/size").toInt(); ++i)
+            labels.append(s.value(QString("deviceList/%1/buttonName").arg(i)).toString());
+        return labels;
     }
 
     static void press(QWidget *screen, const char *button)
@@ -117,10 +127,13 @@ private slots:
         const MeterRecords &records = window.meterRecords();
         verify(records, 1, 0, b);
         verify(records, 0, 0, a);
+        QTRY_COMPARE(UserStore().value("deviceList/2/pointsNumber/size").toInt(), 1);
         list->setCurrentRow(0);
         ModalAnswer name({ ModalAnswer::enter("Akku") });
         press(screen, "measureRenameButton");
         QCOMPARE(records.meter(1).measureNames, QStringList({ "Akku" }));
+        QTRY_COMPARE(
+            UserStore().value("deviceList/2/pointsNumber/1/measureNames").toString(), "Akku");
     }
 
     // Only Yes deletes a meter and only a typed label renames it. Then the screen goes, the list
@@ -163,6 +176,7 @@ private slots:
                      : "Gerät umbenennenNeuer Gerätename:");
         QCOMPARE(answer.box().defaultButton, deleting ? QMessageBox::Yes : QMessageBox::NoButton);
         QCOMPARE(entries(child<QListWidget>(&window, "deviceList")), labels);
+        QTRY_COMPARE(storedLabels(), labels);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(bool(screen), labels.first() == "Eins");
 

@@ -294,6 +294,7 @@ private slots:
             child<QListWidget>(&window, "deviceList")->item(0)->setText("Werkbank");
         }
         QCOMPARE(window.meterRecords().count(), 1);
+        QTRY_COMPARE(UserStore().value("deviceList/size").toInt(), 1);
         for (const char *state : { "adapter", "powered" }) {
             meter.reset({ { state, false } });
             for (int round = 0; round < 2; ++round) {
