@@ -1,8 +1,8 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "app/csvexport.h"
-#include "app/store.h"
+#include "store/csvexport.h"
+#include "store/store.h"
 #include "link/loadingscreen.h"
 #include "link/meterlink.h"
 #include "link/newdevicescreen.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/meterrecords.h"
-#include "app/storewriter.h"
+#include "store/meterrecords.h"
+#include "store/storewriter.h"
 
 #include <QBluetoothUuid>
 #include <QByteArray>

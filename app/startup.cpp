@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/sessionend.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "app/tovikscreen.h"
 #include "ui/theme.h"
 

@@ -1,8 +1,8 @@
 // Exporting a measurement of 100,000 points as CSV through the program's code, beside a bare
 // QTextStream loop that writes the same lines.
 
-#include "app/csvexport.h"
-#include "app/meterrecords.h"
+#include "store/csvexport.h"
+#include "store/meterrecords.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

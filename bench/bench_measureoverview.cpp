@@ -1,7 +1,7 @@
 // Opening the measurement viewer and its first paint, for stored series of growing length,
 // beside a bare Qt Charts view of the same points.
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 #include "screens/measureoverview.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // of that store takes on the window's thread.
 
 #include "app/mainwindow.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "bench/storesample.h"
 
 #include <QApplication>

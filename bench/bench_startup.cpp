@@ -2,9 +2,9 @@
 // QSettings read of the same file in the same run; and the same start-up on that store with
 // forged array sizes added, in time and peak memory. Each start-up runs in a fresh process.
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 #include "app/startup.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "bench/storesample.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // Writes and reads a store of 200,000 points through the program's store code and through a
 // bare QSettings loop with the same keys, side by side, and prints both times and the ratio.
 
-#include "app/meterrecords.h"
-#include "app/store.h"
+#include "store/meterrecords.h"
+#include "store/store.h"
 #include "bench/storesample.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // The store the store benchmarks work on: one meter with 200,000 points in 10 measurements, as a
 // long day at the bench leaves it.
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 
 #include <QList>
 #include <QPointF>

@@ -1,7 +1,7 @@
 #include "fuzz/targets.h"
 
-#include "app/meterrecords.h"
-#include "app/store.h"
+#include "store/meterrecords.h"
+#include "store/store.h"
 #include "live/framedecoder.h"
 
 #include <QCoreApplication>

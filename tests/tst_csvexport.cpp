@@ -1,4 +1,4 @@
-#include "app/csvexport.h"
+#include "store/csvexport.h"
 #include "support/files.h"
 #include "support/testmain.h"
 

@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "screens/settingsscreen.h"
 #include "support/files.h"
 #include "support/storedmeter.h"

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/measureoverview.h"
 #include "support/files.h"

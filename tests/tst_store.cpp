@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/widgets.h"

@@ -4,7 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "app/store.h"
+#include "store/store.h"
 #include "app/tovikscreen.h"
 #include "link/loadingscreen.h"
 #include "link/newdevicescreen.h"

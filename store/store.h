@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 
 #include <QList>
 #include <QSettings>

@@ -1,6 +1,6 @@
-#include "app/csvexport.h"
+#include "store/csvexport.h"
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 
 #include <QSaveFile>
 

@@ -1,6 +1,6 @@
-#include "app/store.h"
+#include "store/store.h"
 
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/meterrecords.h"
+#include "store/meterrecords.h"
 
 #include "ui/theme.h"
 

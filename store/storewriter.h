@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/store.h"
+#include "store/store.h"
 
 #include <QObject>
 #include <QThread>

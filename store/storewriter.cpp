@@ -1,4 +1,4 @@
-#include "app/storewriter.h"
+#include "store/storewriter.h"
 
 StoreWriter::~StoreWriter()
 {
