@@ -21,10 +21,12 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QTimer>
 
 namespace {
 
-// Said when the store could not be written on close; not part of the window's own table.
+// Said when the store could not be written on close, or a change in the background; not part
+// of the window's own table.
 const QString storeFailedTitle[2] = {
     QStringLiteral("Speichern fehlgeschlagen"),
     QStringLiteral("Saving failed"),
@@ -37,6 +39,54 @@ const QString storeFailedText[2] = {
                    "folder is writable and that there is enough free disk space, then close the "
                    "application again. Until then nothing is lost."),
 };
+const QString changesFailedText[2] = {
+    QStringLiteral("Ihre letzten Änderungen konnten nicht gespeichert werden:\n%1\n\nBitte "
+                   "prüfen Sie, ob der Ordner beschreibbar ist und genug Speicherplatz frei ist. "
+                   "Kalvion versucht es bei jeder weiteren Änderung erneut; solange die Anwendung "
+                   "geöffnet bleibt, geht nichts verloren."),
+    QStringLiteral("Your latest changes could not be saved:\n%1\n\nPlease check that the folder "
+                   "is writable and that there is enough free disk space. Kalvion tries again "
+                   "with every further change; as long as the application stays open, nothing is "
+                   "lost."),
+};
+
+// Said at start when a recording was kept that the last run never saved.
+const QString recoveredTitle[2] = {
+    QStringLiteral("Aufzeichnung wiederhergestellt"),
+    QStringLiteral("Recording recovered"),
+};
+const QString recoveredText[2] = {
+    QStringLiteral("Kalvion wurde während einer Aufzeichnung von „%1“ beendet. Die Aufzeichnung "
+                   "(%2) wurde als Messung gespeichert. Sie finden sie im Startbildschirm unter "
+                   "Verwalten."),
+    QStringLiteral("Kalvion ended while recording from \"%1\". The recording (%2) has been saved "
+                   "as a measurement. You can find it in the home screen under Edit."),
+};
+const QString pointCount[2][2] = {
+    { QStringLiteral("1 Messpunkt"), QStringLiteral("%1 Messpunkte") },
+    { QStringLiteral("1 point"), QStringLiteral("%1 points") },
+};
+
+// Said at start when the journal of the last changes could not be used in full.
+const QString setAsideTitle[2] = {
+    QStringLiteral("Änderungsprotokoll beschädigt"),
+    QStringLiteral("Change log damaged"),
+};
+const QString unreadableText[2] = {
+    QStringLiteral("Das Protokoll Ihrer letzten Änderungen konnte nicht gelesen werden. Es wurde "
+                   "beiseitegelegt unter:\n%1\n\nIhre Geräte und Messungen sind so geladen, wie "
+                   "sie zuletzt vollständig gespeichert wurden."),
+    QStringLiteral("The log of your latest changes could not be read. It has been set aside "
+                   "as:\n%1\n\nYour devices and measurements are loaded as they were last saved "
+                   "in full."),
+};
+const QString damagedText[2] = {
+    QStringLiteral("Das Protokoll Ihrer letzten Änderungen ist beschädigt. Alle Änderungen bis "
+                   "zur beschädigten Stelle sind geladen; eine Kopie des Protokolls liegt "
+                   "unter:\n%1"),
+    QStringLiteral("The log of your latest changes is damaged. All changes up to the damaged part "
+                   "are loaded; a copy of the log has been kept as:\n%1"),
+};
 
 // Said when a CSV file could not be written where the user chose.
 const QString exportFailedText[2] = {
@@ -47,7 +97,10 @@ const QString exportFailedText[2] = {
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      writer(UserStore().fileName(),
+          [this] { return Store::snapshot(Options{ darkMode, tovik, language }, *records); })
 {
     const QStringList german = {
         "Menü",
@@ -148,7 +201,7 @@ void MainWindow::addButton()
         return;
     }
     records->addMeter(Meter(candidate), newScreen->selectedName, darkMode);
-    saveSoon();
+    keep(Change::AddMeter, candidate, newScreen->selectedName);
 }
 
 void MainWindow::readSettings()
@@ -156,9 +209,42 @@ void MainWindow::readSettings()
     UserStore settings;
     Options options;
     Store::read(settings, options, *records);
+    startUp = writer.open(*records, options);
     darkMode = options.darkMode;
     tovik = options.tovik;
     language = options.language;
+    // What the journal added reaches the store in the background.
+    if (startUp.replayed > 0)
+        writer.checkpoint();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!shownBefore)
+        QTimer::singleShot(0, this, &MainWindow::tellWhatStartUpFound);
+    shownBefore = true;
+}
+
+// One box for all that start-up found, in the stored language.
+void MainWindow::tellWhatStartUpFound()
+{
+    QStringList said;
+    if (startUp.recoveredPoints > 0) {
+        const QString points = startUp.recoveredPoints == 1
+            ? pointCount[language][0]
+            : pointCount[language][1].arg(startUp.recoveredPoints);
+        said.append(recoveredText[language].arg(startUp.recoveredMeter, points));
+    }
+    if (!startUp.setAside.isEmpty()) {
+        const QString *text = startUp.readInPart ? damagedText : unreadableText;
+        said.append(text[language].arg(startUp.setAside));
+    }
+    if (said.isEmpty())
+        return;
+    const QString title
+        = startUp.recoveredPoints > 0 ? recoveredTitle[language] : setAsideTitle[language];
+    QMessageBox::warning(this, title, said.join("\n\n"));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -181,7 +267,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::writeSettings()
 {
-    if (writer.saveNow(Store::snapshot(Options{darkMode, tovik, language}, *records)))
+    if (writer.saveNow())
         return true;
     QMessageBox::warning(this, storeFailedTitle[language],
                          storeFailedText[language].arg(UserStore().fileName()));
@@ -190,29 +276,68 @@ bool MainWindow::writeSettings()
 
 // Every change reaches the disk on its own, since the session may end without the close
 // question.
-void MainWindow::saveSoon()
+void MainWindow::keep(
+    Change::Kind kind, const QBluetoothDeviceInfo &meter, const QString &text, int measure)
 {
-    writer.save(Store::snapshot(Options{darkMode, tovik, language}, *records));
+    writer.keep({ kind, meter, text, measure, {} });
 }
 
-// Not a modal box: it must not stop a recording, and every later change and the close try
-// again anyway.
+void MainWindow::keepOptions()
+{
+    writer.keep({ Change::SetOptions, {}, {}, -1, Options{ darkMode, tovik, language } });
+}
+
+// The points the live screen recorded since the last call go into the journal, so that a
+// crash loses none of them.
+void MainWindow::keepRecordedPoints()
+{
+    const QLineSeries *series = connScreen->measureSeries;
+    const int count = int(series->count());
+    const int kept = writer.journal().recordedPoints();
+    if (count <= kept)
+        return;
+    if (!writer.journal().recording()) {
+        const int row = records->find(link->meter());
+        writer.startRecording(link->meter(), row >= 0 ? records->label(row) : link->meter().name());
+    }
+    for (int i = kept; i < count; ++i) {
+        writer.keepPoint({ series->at(i).y(), connScreen->unitList[i],
+            connScreen->timestampList[i], connScreen->settingsList[i] });
+    }
+}
+
+// The live screen's unsaved points are gone: cancelled, or the screen closed.
+void MainWindow::dropRecording()
+{
+    if (writer.journal().recording())
+        writer.dropRecording();
+}
+
+// Modal, so it can be answered over any modal screen, but not waited for: a recording goes on
+// behind it.
 void MainWindow::warnSavingFailed(const QString &fileName)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, storeFailedTitle[language],
-                                storeFailedText[language].arg(fileName), QMessageBox::Ok, this);
+                                changesFailedText[language].arg(fileName), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
+    box->setWindowModality(Qt::ApplicationModal);
     box->show();
 }
 
-void MainWindow::endSession()
+bool MainWindow::endSession()
 {
     // No box can wait for an answer now, so the live screen's own save, which shows one, is
-    // not used.
-    if (connScreen && connScreen->isVisible() && connScreen->hasUnsavedPoints())
+    // not used. A screen hidden behind its own box still records; one the user closed has
+    // dropped its recording.
+    if (connScreen && writer.journal().recordingUnsaved())
         addSeriesToList();
-    writer.saveNow(Store::snapshot(Options{darkMode, tovik, language}, *records));
+    writer.sync();
+    return writer.checkpointRunning();
+}
+
+void MainWindow::commitData()
+{
+    writer.sync();
 }
 
 void MainWindow::editButton()
@@ -276,6 +401,7 @@ void MainWindow::releaseLink()
 {
     if (connScreen) {
         QObject::disconnect(connScreen.get(), nullptr, this, nullptr);
+        dropRecording();
         connScreen->close();
     }
     if (!link)
@@ -302,8 +428,9 @@ void MainWindow::deleteDevice()
     // No live screen may open for a meter that is gone, nor save into it.
     if (linkedTo(currentDevice))
         releaseLink();
+    const QBluetoothDeviceInfo meter = records->meter(currentDevice).device;
     records->removeMeter(currentDevice);
-    saveSoon();
+    keep(Change::RemoveMeter, meter);
     disposeOverview();
 }
 
@@ -313,7 +440,7 @@ void MainWindow::renameDevice()
     if (label.isEmpty())
         return;
     records->relabel(currentDevice, label);
-    saveSoon();
+    keep(Change::RelabelMeter, records->meter(currentDevice).device, label);
     disposeOverview();
 }
 
@@ -333,6 +460,8 @@ void MainWindow::startServiceDiscovery()
     connScreen->show();
     connect(connScreen.get(), &connectionScreen::endConnection, this, &MainWindow::endConnection);
     connect(connScreen.get(), &connectionScreen::saveMeasure, this, &MainWindow::addSeriesToList);
+    connect(connScreen.get(), &connectionScreen::measureCancelled, this,
+            &MainWindow::dropRecording);
     link->discoverServices();
 }
 
@@ -360,27 +489,32 @@ void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const Q
 {
     connScreen->receivedData = value.toHex();
     emit connScreen->dataChanged();
+    keepRecordedPoints();
 }
 
 void MainWindow::endConnection()
 {
+    // Closed by the user, the screen's unsaved points are discarded.
+    dropRecording();
     link->end();
 }
 
 void MainWindow::addSeriesToList()
 {
     // Filed under the meter of the link, wherever the list shows it by now.
-    records->addMeasurement(records->find(link->meter()), connScreen->timestampList.first(),
+    keepRecordedPoints();
+    const QString name = connScreen->timestampList.first();
+    records->addMeasurement(records->find(link->meter()), name,
         connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
         connScreen->settingsList);
-    saveSoon();
+    writer.saveRecording(name, int(connScreen->timestampList.size()));
 }
 
 void MainWindow::deleteMeasureFromLists(int measure)
 {
     currentMeasure = measure;
     records->removeMeasurement(currentDevice, measure);
-    saveSoon();
+    keep(Change::RemoveMeasurement, records->meter(currentDevice).device, {}, measure);
 }
 
 void MainWindow::createMeasureOverview(int measure)
@@ -456,13 +590,13 @@ void MainWindow::reverseDarkMode(bool dark)
     darkMode = dark;
     applyTheme();
     records->recolour(darkMode);
-    saveSoon();
+    keepOptions();
 }
 
 void MainWindow::reverseTovik(bool on)
 {
     tovik = on;
-    saveSoon();
+    keepOptions();
 }
 
 void MainWindow::darkModeOnStart()
@@ -482,7 +616,7 @@ void MainWindow::applyTheme()
 void MainWindow::changeMeasureName(int measure, const QString &name)
 {
     records->renameMeasurement(currentDevice, measure, name);
-    saveSoon();
+    keep(Change::RenameMeasurement, records->meter(currentDevice).device, name, measure);
 }
 
 void MainWindow::test()
@@ -495,7 +629,7 @@ void MainWindow::openLanguageScreen()
     languageDialog = std::make_unique<languageScreen>();
     connect(languageDialog.get(), &languageScreen::changeLanguage, this,
             &MainWindow::translateText);
-    connect(languageDialog.get(), &languageScreen::changeLanguage, this, &MainWindow::saveSoon);
+    connect(languageDialog.get(), &languageScreen::changeLanguage, this, &MainWindow::keepOptions);
     languageDialog->setDarkMode(darkMode);
     languageDialog->setModal(true);
     languageDialog->show();

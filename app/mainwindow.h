@@ -39,9 +39,14 @@ public:
 
     bool tovik;
     const MeterRecords &meterRecords() const { return *records; }
+    const StoreWriter &storeWriter() const { return writer; }
     // The session ends without the close question: keeps a recording in progress as a
-    // measurement and writes the store at once.
-    void endSession();
+    // measurement and syncs the journal. True while a checkpoint is still being written,
+    // which the caller may abandon.
+    bool endSession();
+    // The session manager asks to save before a logout that may still be cancelled: syncs the
+    // journal, and the recording goes on.
+    void commitData();
 
 public slots:
     void newDevice();
@@ -74,9 +79,17 @@ public slots:
     void openLanguageScreen();
     void translateText(int newLanguage);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     bool writeSettings();
-    void saveSoon();
+    void keep(Change::Kind kind, const QBluetoothDeviceInfo &meter, const QString &text = {},
+        int measure = -1);
+    void keepOptions();
+    void keepRecordedPoints();
+    void dropRecording();
+    void tellWhatStartUpFound();
     void warnSavingFailed(const QString &fileName);
     void applyTheme();
     void releaseLink();
@@ -92,6 +105,9 @@ private:
     std::unique_ptr<MeterRecords> records;
     // Before the screens and the link, so it outlives anything that may still change a record.
     StoreWriter writer;
+    // What reading the store and its journal found, told once the window shows.
+    Journal::Opened startUp;
+    bool shownBefore = false;
     // The screens last opened; opening a new one releases the one before, which is closed by
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;

@@ -20,12 +20,13 @@ void handle(int)
 
 } // namespace
 
-SessionEnd::SessionEnd(std::function<void()> save) : save(std::move(save))
+SessionEnd::SessionEnd(std::function<void()> save, std::function<void()> commit)
+    : save(std::move(save)), commit(std::move(commit))
 {
     ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake);
     notifier = new QSocketNotifier(wake[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &SessionEnd::end);
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &SessionEnd::end);
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] { this->commit(); });
 
     struct sigaction action = {};
     action.sa_handler = handle;
@@ -48,7 +49,6 @@ SessionEnd::~SessionEnd()
 void SessionEnd::end()
 {
     notifier->setEnabled(false);
-    QObject::disconnect(qGuiApp, &QGuiApplication::commitDataRequest, this, &SessionEnd::end);
     save();
     QCoreApplication::exit(0);
 }

@@ -8,14 +8,15 @@
 class QSocketNotifier;
 
 // The ends of a session that skip the close question: SIGTERM, SIGINT and SIGHUP (logout,
-// shutdown, a closed terminal), and the desktop session manager's request to save. Each runs
-// the given step once and then ends the event loop with status 0, modal boxes included.
+// shutdown, a closed terminal) run `save` once and then end the event loop with status 0, modal
+// boxes included. The desktop session manager's request to save runs `commit`, and the program
+// goes on: the logout may still be cancelled.
 class SessionEnd : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit SessionEnd(std::function<void()> save);
+    SessionEnd(std::function<void()> save, std::function<void()> commit);
     // Gives the signals back to the handlers they had before.
     ~SessionEnd() override;
 
@@ -23,6 +24,7 @@ private:
     void end();
 
     std::function<void()> save;
+    std::function<void()> commit;
     QSocketNotifier *notifier;
     struct sigaction before[3];
 };

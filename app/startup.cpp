@@ -7,15 +7,22 @@
 #include "ui/theme.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace Startup {
 
 namespace {
+
+// A copy writes its name into the lock file within moments of creating it.
+constexpr int ownerlessAfterSeconds = 5;
 
 QString lockPath()
 {
@@ -34,10 +41,18 @@ int run(QApplication &app)
         return 1;
     }
     MainWindow window;
-    SessionEnd sessionEnd([&] {
-        window.endSession();
-        lock.release();
-    });
+    SessionEnd sessionEnd(
+        [&] {
+            const bool writing = window.endSession();
+            lock.release();
+            // The journal holds everything, and a store is put in place only whole: a
+            // checkpoint under way is left, rather than waited for.
+            if (writing) {
+                std::fflush(nullptr);
+                ::_exit(0);
+            }
+        },
+        [&] { window.commitData(); });
     const auto animation = showMainWindow(window);
     return app.exec();
 }
@@ -71,10 +86,15 @@ bool InstanceLock::take()
     QDir().mkpath(QFileInfo(file.fileName()).absolutePath());
     if (file.tryLock(0) || file.error() != QLockFile::LockFailedError)
         return true;
-    // A lock that names no owner, cut short by a power loss say, is no copy's either.
+    // A lock that names no owner, cut short by a power loss say, is no copy's either; but a
+    // copy starting at this instant holds one that names nobody yet.
     qint64 pid = 0;
     QString host, application;
     if (file.getLockInfo(&pid, &host, &application))
+        return false;
+    const QFileInfo info(file.fileName());
+    if (info.isFile() && info.size() == 0
+        && info.lastModified().secsTo(QDateTime::currentDateTime()) < ownerlessAfterSeconds)
         return false;
     file.removeStaleLockFile();
     file.tryLock(0);

@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
     addSample(records, sampleData());
     QElapsedTimer blocking;
     blocking.start();
-    Store::save(Store::snapshot(Options{}, records));
+    saveSample(records);
     const double blockingMs = blocking.nsecsElapsed() / 1e6;
 
     MainWindow window;

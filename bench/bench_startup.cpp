@@ -87,7 +87,7 @@ int main(int argc, char *argv[])
         QListWidget rows;
         MeterRecords records(&rows);
         addSample(records, sampleData());
-        Store::save(Store::snapshot(Options{}, records));
+        saveSample(records);
     }
     const QString path = UserStore().fileName();
     const double bare = coldRead(path);

@@ -4,6 +4,7 @@
 // long day at the bench leaves it.
 
 #include "store/meterrecords.h"
+#include "store/store.h"
 
 #include <QList>
 #include <QPointF>
@@ -52,6 +53,14 @@ inline void addSample(MeterRecords &records, const Flat &f)
             f.timestamps.mid(s, pointsPerMeasure), f.units.mid(s, pointsPerMeasure),
             f.settings.mid(s, pointsPerMeasure));
     }
+}
+
+// Writes the records as the per-user store, as a run that ended with a confirmed close leaves
+// it.
+inline void saveSample(const MeterRecords &records)
+{
+    UserStore store;
+    Store::write(store, Options{}, records);
 }
 
 // Reads every key of the store with a bare QSettings loop, as the program does.

@@ -263,6 +263,7 @@ void connectionScreen::cancelButton()
     liveIndex = 0;
     measureIndex = 0;
     savedPoints = 0;
+    emit measureCancelled();
 }
 
 void connectionScreen::updateDisplay()

@@ -47,6 +47,8 @@ signals:
     void endConnection();
     void dataChanged();
     void saveMeasure();
+    // After a cancel has discarded the recorded series.
+    void measureCancelled();
 
 public slots:
     void setDarkMode(bool dark);

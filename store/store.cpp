@@ -166,14 +166,6 @@ void write(QSettings &s, const Options &options, const MeterRecords &records)
     write(s, snapshot(options, records));
 }
 
-bool save(const Snapshot &snapshot)
-{
-    UserStore settings;
-    write(settings, snapshot);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
 void read(QSettings &s, Options &options, MeterRecords &records)
 {
     options.darkMode = toBool(s.value("darkMode"));

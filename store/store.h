@@ -41,8 +41,6 @@ bool operator==(const Snapshot &a, const Snapshot &b);
 Snapshot snapshot(const Options &options, const MeterRecords &records);
 void write(QSettings &settings, const Snapshot &snapshot);
 void write(QSettings &settings, const Options &options, const MeterRecords &records);
-// Writes the snapshot to the per-user store and makes sure it reached the disk.
-bool save(const Snapshot &snapshot);
 // Reads the options, then appends every stored meter to the (empty) records.
 void read(QSettings &settings, Options &options, MeterRecords &records);
 

@@ -1,33 +1,103 @@
 #include "store/storewriter.h"
 
+#include <QFile>
+
+namespace {
+
+// A burst of changes (a few renames, a meter and its measurements deleted) is over when none
+// came for this long.
+constexpr int quietMs = 2000;
+// So many changes make the next start replay long enough; the store is written at once then.
+constexpr int mostPending = 100;
+constexpr int syncMs = 1000;
+
+} // namespace
+
+StoreWriter::StoreWriter(const QString &storeFile, std::function<Store::Snapshot()> snapshot)
+    : log(storeFile), snapshot(std::move(snapshot))
+{
+    quiet.setSingleShot(true);
+    quiet.setInterval(quietMs);
+    connect(&quiet, &QTimer::timeout, this, &StoreWriter::checkpoint);
+    syncer.setInterval(syncMs);
+    connect(&syncer, &QTimer::timeout, this, [this] {
+        if (log.unsynced())
+            report(log.sync());
+    });
+    syncer.start();
+}
+
 StoreWriter::~StoreWriter()
 {
     if (thread)
         thread->wait();
 }
 
-void StoreWriter::save(Store::Snapshot snapshot)
+Journal::Opened StoreWriter::open(MeterRecords &records, Options &options)
 {
-    waiting = std::move(snapshot);
-    if (!thread)
-        start();
+    return log.open(records, options);
 }
 
-void StoreWriter::start()
+void StoreWriter::keep(const Change &change)
 {
-    writing = std::move(*waiting);
-    waiting.reset();
+    report(log.append(change));
+    changed();
+}
+
+void StoreWriter::startRecording(const QBluetoothDeviceInfo &meter, const QString &label)
+{
+    report(log.startRecording(meter, label));
+}
+
+void StoreWriter::keepPoint(const RecordedPoint &point)
+{
+    report(log.appendPoint(point));
+}
+
+void StoreWriter::saveRecording(const QString &name, int count)
+{
+    report(log.saveRecording(name, count));
+    changed();
+}
+
+void StoreWriter::dropRecording()
+{
+    report(log.dropRecording());
+}
+
+bool StoreWriter::sync()
+{
+    const bool ok = log.sync();
+    report(ok);
+    return ok;
+}
+
+void StoreWriter::changed()
+{
+    if (log.pendingChanges() >= mostPending)
+        checkpoint();
+    else
+        quiet.start();
+}
+
+void StoreWriter::checkpoint()
+{
+    if (thread)
+        return;
+    quiet.stop();
+    start = log.seal();
+    writing = snapshot();
     done = false;
     thread.reset(QThread::create([this] {
-        writeOk = Store::save(writing);
+        hash = writeCheckpoint(log.files, writing, start);
         done = true;
     }));
     connect(thread.get(), &QThread::finished, this, &StoreWriter::finish);
     thread->start();
 }
 
-// A finished signal may arrive after saveNow() already collected its write, or early for the
-// next one; only a write that is done is collected.
+// A finished signal may arrive after saveNow() already collected its checkpoint; only one that
+// is done is collected.
 void StoreWriter::finish()
 {
     if (!thread || !done)
@@ -36,30 +106,53 @@ void StoreWriter::finish()
     thread.reset();
     // Shared with the records, it would make their next change copy them.
     writing = {};
-    settle(writeOk);
-    if (waiting)
-        start();
+    const bool ok = !hash.isEmpty() && log.land(hash);
+    if (hash.isEmpty())
+        log.abandon();
+    report(ok);
+    emit written(ok);
+    // A failed checkpoint is tried again with the next change, not over and over on a full disk.
+    if (ok && log.pendingChanges() > 0)
+        quiet.start();
 }
 
-bool StoreWriter::saveNow(const Store::Snapshot &latest)
+bool StoreWriter::saveNow()
 {
-    const bool inFlight = thread && !waiting && writing == latest;
-    waiting.reset();
     if (thread) {
         thread->wait();
-        thread.reset();
-        writing = {};
+        finish();
     }
-    const bool ok = inFlight ? writeOk : Store::save(latest);
+    quiet.stop();
+    const QByteArray first = log.seal();
+    const QByteArray written = writeCheckpoint(log.files, snapshot(), first);
+    const bool ok = !written.isEmpty() && log.land(written);
+    if (written.isEmpty())
+        log.abandon();
     failing = !ok;
     return ok;
 }
 
-void StoreWriter::settle(bool ok)
+QByteArray StoreWriter::writeCheckpoint(
+    const Journal::Files &files, const Store::Snapshot &snapshot, const QByteArray &start)
+{
+    QFile::remove(files.storeNext);
+    {
+        // A new file, so a store that could not be parsed leaves no error behind, and entries
+        // of a longer list written before do not linger.
+        QSettings next(files.storeNext, QSettings::IniFormat);
+        Store::write(next, snapshot);
+        next.sync();
+        if (next.status() != QSettings::NoError)
+            return {};
+    }
+    const QByteArray hash = Journal::fingerprint(files.storeNext);
+    return Journal::prepare(files, hash, start) ? hash : QByteArray();
+}
+
+void StoreWriter::report(bool ok)
 {
     const bool said = failing;
     failing = !ok;
     if (failing && !said)
-        emit failed(UserStore().fileName());
-    emit written(ok);
+        emit failed(log.files.store);
 }

@@ -1,46 +1,73 @@
 #pragma once
 
+#include "store/journal.h"
 #include "store/store.h"
 
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
-#include <optional>
 
-// Writes the per-user store on a worker thread, so that saving a large store never stalls the
-// window. One write runs at a time; of the snapshots handed over meanwhile only the newest
-// is written next.
+// Keeps the records on disk: each change goes into the journal at once, and the whole store is
+// written from a snapshot on a worker thread once a burst of changes is over, or when the
+// journal has grown (a checkpoint). Tells once when writing starts failing.
 class StoreWriter : public QObject
 {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
-    // Waits for the write in flight; a snapshot still waiting is dropped.
+    // snapshot gives what the store is to hold now; it is taken on the window's thread.
+    StoreWriter(const QString &storeFile, std::function<Store::Snapshot()> snapshot);
+    // Waits for a checkpoint in flight, which then lands at the next start.
     ~StoreWriter() override;
 
-    void save(Store::Snapshot snapshot);
-    // Puts the latest state on disk before returning and says whether it got there: after the
-    // write in flight, which already holds it unless something newer came since.
-    bool saveNow(const Store::Snapshot &latest);
+    // Start-up: replays the journal onto the records and options just read from the store.
+    Journal::Opened open(MeterRecords &records, Options &options);
+
+    // Each is in the journal before it returns; a change is synced at once, points within a
+    // second.
+    void keep(const Change &change);
+    void startRecording(const QBluetoothDeviceInfo &meter, const QString &label);
+    void keepPoint(const RecordedPoint &point);
+    void saveRecording(const QString &name, int count);
+    void dropRecording();
+    const Journal &journal() const { return log; }
+
+    // Syncs the points not yet synced.
+    bool sync();
+    // Starts a checkpoint in the background, unless one is under way.
+    void checkpoint();
+    bool checkpointRunning() const { return bool(thread); }
+    // Writes the whole store before returning and says whether it got there.
+    bool saveNow();
+
+    // Writes the store as a checkpoint does: beside the store, with the journal that is to
+    // follow it, starting with `start`. Gives the new store's hash, or nothing when it failed.
+    static QByteArray writeCheckpoint(
+        const Journal::Files &files, const Store::Snapshot &snapshot, const QByteArray &start);
 
 signals:
-    // After each write on the worker thread.
+    // After each checkpoint.
     void written(bool ok);
-    // Said once when writes start failing; a write that succeeds again re-arms it.
+    // Said once when writing starts failing; a write that succeeds again re-arms it.
     void failed(const QString &fileName);
 
 private:
-    void start();
+    void changed();
     void finish();
-    void settle(bool ok);
+    void report(bool ok);
 
+    Journal log;
+    std::function<Store::Snapshot()> snapshot;
+    QTimer quiet;
+    QTimer syncer;
     std::unique_ptr<QThread> thread;
     Store::Snapshot writing;
-    std::optional<Store::Snapshot> waiting;
+    QByteArray start;
+    QByteArray hash;
     std::atomic<bool> done{ false };
-    bool writeOk = false;
     bool failing = false;
 };

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "store/store.h"
+#include "screens/deviceoverviewscreen.h"
 #include "screens/settingsscreen.h"
 #include "support/files.h"
 #include "support/storedmeter.h"
@@ -59,21 +60,29 @@ private slots:
         QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         QCOMPARE(question.defaultButton, QMessageBox::Yes);
 
-        // A failed write is said once, and not modally (a modal box fails at once here), so
-        // that a recording goes on meanwhile.
-        QSignalSpy written(&window.writer, &StoreWriter::written);
+        // A change that cannot be written is said once, over the screen it was made on, which
+        // stays open: the box must not wait behind it.
         blockStoreFolder(true);
-        for (int i = 0; i < 2; ++i) {
-            toggleTheme(window);
-            QVERIFY(written.wait());
+        child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+        child<QPushButton>(&window, "editButton")->click();
+        deviceOverviewScreen *overview = shown<deviceOverviewScreen>();
+        child<QListWidget>(overview, "measureList")->setCurrentRow(0);
+        for (const QString name : { "Erste", "Zweite" }) {
+            ModalAnswer said(name == "Erste"
+                    ? QList<ModalAnswer::Reply>{ ModalAnswer::enter(name),
+                          ModalAnswer::press(QMessageBox::Ok) }
+                    : QList<ModalAnswer::Reply>{ ModalAnswer::enter(name) });
+            child<QPushButton>(overview, "measureRenameButton")->click();
+            QTRY_VERIFY(said.done());
+            if (name == "Erste") {
+                QCOMPARE(said.seen()[1].title, QString("Speichern fehlgeschlagen"));
+                QVERIFY(said.seen()[1].text.startsWith("Ihre letzten Änderungen konnten nicht "
+                                                       "gespeichert werden:\n"
+                    + UserStore().fileName() + "\n"));
+            }
         }
-        const QList<QMessageBox *> said = window.findChildren<QMessageBox *>();
-        QCOMPARE(said.size(), 1);
-        QCOMPARE(said[0]->windowTitle(), QString("Speichern fehlgeschlagen"));
-        QVERIFY(said[0]->text().startsWith("Ihre Geräte und Messungen konnten nicht gespeichert "
-                                           "werden:\n"
-            + UserStore().fileName() + "\n"));
-        said[0]->button(QMessageBox::Ok)->click();
+        QVERIFY(overview->isVisible());
+        overview->close();
 
         // The confirmed close tries again, says that it failed and keeps the window.
         ModalAnswer failed(
@@ -81,46 +90,72 @@ private slots:
         QVERIFY(!window.close());
         QCOMPARE(failed.seen().value(1).title, QString("Speichern fehlgeschlagen"));
 
-        // With room again, of the changes made while a write runs the newest reaches the disk,
-        // and the next failure is said again.
+        // With room again, the newest state reaches the store, and the next failure is said
+        // again.
         blockStoreFolder(false);
         toggleTheme(window, 3);
-        QTRY_COMPARE(written.count(), 4);
-        QCOMPARE(UserStore().value("darkMode").toBool(), window.darkMode);
+        QTRY_COMPARE_WITH_TIMEOUT(UserStore().value("darkMode").toBool(), window.darkMode, 10000);
         blockStoreFolder(true);
+        ModalAnswer again(QMessageBox::Ok);
         toggleTheme(window);
-        QVERIFY(written.wait());
-        QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
+        QTRY_VERIFY(again.done());
 
-        // The close writes what the window holds after the write in flight, in the layout
-        // earlier runs wrote, to the byte.
+        // The close writes what the window holds, in the layout earlier runs wrote, to the
+        // byte.
         blockStoreFolder(false);
         toggleTheme(window, 2);
         ModalAnswer yes(QMessageBox::Yes);
         QVERIFY(window.close());
         const QByteArray closed = fileBytes(UserStore().fileName());
-        writeStore(meters, StoredOptions{ window.darkMode, true, 0 });
+        QList<StoredMeter> renamed = meters;
+        renamed[0].measurements[0].name = "Zweite";
+        writeStore(renamed, StoredOptions{ window.darkMode, true, 0 });
         QCOMPARE(closed, fileBytes(UserStore().fileName()));
     }
 
     // Only a live copy's lock refuses the start (a box would fail here), not one that cannot
-    // be created.
-    void startsWhenTheLockCannotBeCreated()
+    // be created, nor one that names no owner for longer than a copy takes to write its name.
+    void startsUnlessAnotherCopyHoldsTheLock_data()
     {
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("cannot be created") << "folder" << true;
+        QTest::newRow("names nobody, just made by a copy starting") << "empty" << false;
+        QTest::newRow("names nobody, a minute old") << "old" << true;
+    }
+
+    void startsUnlessAnotherCopyHoldsTheLock()
+    {
+        QFETCH(QString, lock);
+        QFETCH(bool, starts);
         writeStore({ StoredMeter() });
-        const QString lock = Startup::InstanceLock().fileName();
-        QVERIFY(QDir().mkpath(lock + "/inside"));
+        const QString path = Startup::InstanceLock().fileName();
+        if (lock == "folder") {
+            QVERIFY(QDir().mkpath(path + "/inside"));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (lock == "old")
+                file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                    QFileDevice::FileModificationTime);
+        }
         QStringList meters;
-        QTimer::singleShot(0, [&meters] {
-            QTRY_VERIFY(shown<MainWindow>());
-            meters = entries(child<QListWidget>(shown<MainWindow>(), "deviceList"));
-            ModalAnswer yes(QMessageBox::Yes);
-            shown<MainWindow>()->close();
-        });
-        QCOMPARE(Startup::run(*qApp), 0);
+        if (starts) {
+            QTimer::singleShot(0, [&meters] {
+                QTRY_VERIFY(shown<MainWindow>());
+                meters = entries(child<QListWidget>(shown<MainWindow>(), "deviceList"));
+                ModalAnswer yes(QMessageBox::Yes);
+                shown<MainWindow>()->close();
+            });
+        }
+        ModalAnswer refused(
+            QList<ModalAnswer::Reply>(starts ? 0 : 1, ModalAnswer::press(QMessageBox::Ok)));
+        QCOMPARE(Startup::run(*qApp), starts ? 0 : 1);
         qApp->setStyleSheet(QString());
-        QDir(lock).removeRecursively();
-        QCOMPARE(meters, QStringList{ "Werkbank" });
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        QCOMPARE(meters, starts ? QStringList{ "Werkbank" } : QStringList());
+        QCOMPARE(refused.box().title, starts ? QString() : QString("Kalvion läuft bereits"));
     }
 };
 

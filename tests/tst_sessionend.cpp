@@ -1,15 +1,19 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "store/store.h"
 #include "live/connectionscreen.h"
+#include "screens/deviceoverviewscreen.h"
 #include "screens/settingsscreen.h"
+#include "store/store.h"
+#include "store/storewriter.h"
 #include "support/modalanswer.h"
 #include "support/storedmeter.h"
 #include "support/virtualmeter.h"
 #include "support/widgets.h"
 
+#include <QElapsedTimer>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,46 +22,169 @@
 #include <QToolButton>
 
 #include <csignal>
+#include <dlfcn.h>
+#include <functional>
 
-// The session ending without the close question, in a real copy of the program: this test
-// starts itself again as that copy, which records from the virtual meter and says each step on
-// its output, and then ends it with a real signal.
+namespace {
+
+void say(const QString &line)
+{
+    QTextStream(stdout) << line << Qt::endl;
+}
+
+// In a copy started with KALVION_KILL_AT=<name>:<n>: killed just before the n-th rename of a
+// file whose name ends so, as by a power cut at that moment.
+extern "C" int rename(const char *from, const char *to) noexcept
+{
+    static const auto real = reinterpret_cast<int (*)(const char *, const char *)>(
+        dlsym(RTLD_NEXT, "rename"));
+    static const QList<QByteArray> at = qgetenv("KALVION_KILL_AT").split(':');
+    static int seen = 0;
+    if (at.size() == 2 && QByteArray(from).endsWith(at[0]) && ++seen == at[1].toInt())
+        ::kill(::getpid(), SIGKILL);
+    return real(from, to);
+}
+
+// A copy of the program, started from this test's own executable, which drives itself as a
+// user would and says each step on its output, each line with the time it was said.
+class Copy
+{
+public:
+    explicit Copy(const QStringList &arguments, const QString &killAt = {})
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KALVION_KILL_AT", killAt);
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationFilePath(), QStringList{ "--copy" } + arguments);
+        clock.start();
+    }
+    ~Copy()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    // Waits until the copy says this line, keeping every line said before it.
+    bool says(const QString &line, int timeout = 30000)
+    {
+        return QTest::qWaitFor([&] { return read() && lines.constLast().second == line; }, timeout);
+    }
+    bool read()
+    {
+        if (!process.canReadLine())
+            return false;
+        lines.append({ clock.elapsed(), QString::fromUtf8(process.readLine()).trimmed() });
+        return true;
+    }
+    void readAll()
+    {
+        process.waitForReadyRead(100);
+        while (read()) { }
+    }
+
+    QProcess process;
+    QElapsedTimer clock;
+    QList<std::pair<qint64, QString>> lines; // when each was read, and what it said
+};
+
+} // namespace
+
+// The session ending without the close question, in real copies of the program: signals, the
+// session manager's request, and kills at any moment, checkpoints included. What the program
+// had put on disk is there at the next start, once.
 class SessionEndTest : public QObject
 {
     Q_OBJECT
 
     VirtualMeter meter;
 
+    // A lock left behind is no live copy's: one naming no owner, or the one SIGKILL left.
+    static QString ownerlessLock()
+    {
+        const QString lock = Startup::InstanceLock().fileName();
+        QFile file(lock);
+        file.open(QIODevice::Append);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        return lock;
+    }
+
+    // The measurements as the test knows them: name, and the points where the test saw them.
+    struct Measured {
+        QString name;
+        int count;
+        QList<double> ys; // empty for measurements stored before the test
+        QStringList timestamps;
+    };
+    struct Model {
+        QString label;
+        bool dark = false;
+        QList<Measured> measurements;
+    };
+
+    static Model readBack()
+    {
+        MainWindow window;
+        const MeterRecords &records = window.meterRecords();
+        Model m;
+        if (records.count() != 1)
+            return m;
+        const QListWidget *rows = child<QListWidget>(&window, "deviceList");
+        m.label = rows->item(0)->text();
+        m.dark = rows->item(0)->background().color() == QColor("#555555");
+        for (int k = 0; k < records.meter(0).measureNames.size(); ++k) {
+            const Measurement shown = records.measurement(0, k);
+            Measured measured{ shown.name, int(shown.points.size()), {}, shown.timestamps };
+            for (const QPointF &p : shown.points)
+                measured.ys.append(p.y());
+            m.measurements.append(measured);
+        }
+        return m;
+    }
+
+    // Compares what the program kept with what the test expects; the points of measurements
+    // stored before the test are compared by count only.
+    static bool same(const Model &kept, const Model &expected)
+    {
+        if (kept.label != expected.label || kept.dark != expected.dark
+            || kept.measurements.size() != expected.measurements.size())
+            return false;
+        for (int k = 0; k < kept.measurements.size(); ++k) {
+            const Measured &a = kept.measurements[k], &b = expected.measurements[k];
+            if (a.name != b.name || a.count != b.count
+                || (!b.ys.isEmpty() && (a.ys != b.ys || a.timestamps != b.timestamps)))
+                return false;
+        }
+        return true;
+    }
+
 private slots:
     void nothingRecordedIsLost_data()
     {
         QTest::addColumn<QString>("step"); // what the copy does after recording three points
-        QTest::addColumn<int>("signal"); // 0: the desktop session manager asks to save
-        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM;
-        QTest::newRow("SIGINT while recording") << "record" << SIGINT;
-        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP;
-        QTest::newRow("session end while recording") << "session-end" << 0;
-        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL;
-        QTest::newRow("SIGTERM after the user closed the live screen") << "close" << SIGTERM;
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("measurements"); // of three points, at the next start
+        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1;
+        QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1;
+        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1;
+        QTest::newRow("SIGTERM behind the live screen's own box") << "behind" << SIGTERM << 1;
+        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1;
+        QTest::newRow("SIGKILL after the session manager asked to save")
+            << "session-end" << SIGKILL << 1;
+        QTest::newRow("SIGTERM after the user closed the live screen") << "close" << SIGTERM << 0;
     }
 
     void nothingRecordedIsLost()
     {
         QFETCH(QString, step);
         QFETCH(int, signal);
+        QFETCH(int, measurements);
         writeStore({ StoredMeter() });
         meter.reset({ { "streaming", false } });
-        // A lock left behind is no live copy's: one naming no owner, or the one SIGKILL left.
-        const QString lock = Startup::InstanceLock().fileName();
-        QFile(lock).open(QIODevice::Append);
-        QProcess copy;
-        copy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        copy.start(QCoreApplication::applicationFilePath(), { "--copy", step });
-        const auto says = [&copy](const QByteArray &line) {
-            return QTest::qWaitFor(
-                [&] { return copy.canReadLine() && copy.readLine().trimmed() == line; }, 30000);
-        };
-        QVERIFY(says("recording"));
+        const QString lock = ownerlessLock();
+        Copy copy({ step });
+        QVERIFY(copy.says("recording"));
         ModalAnswer refused(QMessageBox::Ok);
         QCOMPARE(Startup::run(*qApp), 1);
         QCOMPARE(refused.box().title, QString("Kalvion läuft bereits"));
@@ -65,68 +192,394 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
         for (const char *frame : { "dc-volts", "millivolts", "negative" })
             meter.call("SendCanned", { frame });
-        QVERIFY(says("ready"));
-        if (signal == SIGKILL)
-            QTRY_COMPARE(UserStore().value("deviceList/1/pointsNumber/size").toInt(), 1);
-        if (signal)
-            ::kill(pid_t(copy.processId()), signal);
-        // The session's end may have ended the copy already, while it said "ready".
-        QTRY_COMPARE_WITH_TIMEOUT(copy.state(), QProcess::NotRunning, 5000);
+        QVERIFY(copy.says("ready"));
+        // Asked to save, the copy goes on until it is killed.
+        QTest::qWait(step == "session-end" ? 500 : 0);
+        QCOMPARE(copy.process.state(), QProcess::Running);
+        ::kill(pid_t(copy.process.processId()), signal);
+        QTRY_COMPARE_WITH_TIMEOUT(copy.process.state(), QProcess::NotRunning, 5000);
         if (signal != SIGKILL) {
-            QVERIFY(copy.exitStatus() == QProcess::NormalExit && copy.exitCode() == 0);
+            QVERIFY(copy.process.exitStatus() == QProcess::NormalExit);
+            QCOMPARE(copy.process.exitCode(), 0);
             QVERIFY(!QFile::exists(lock));
         }
-        QCOMPARE(MainWindow().meterRecords().meter(0).pointsNumber,
-            step == "close" ? QList<int>() : QList<int>{ 3 });
+        const Model kept = readBack();
+        QCOMPARE(kept.measurements.size(), measurements);
+        if (measurements) {
+            // The meter's minus sign is an indicator, not part of the value.
+            QCOMPARE(kept.measurements[0].ys,
+                QList<double>({ double(5.012f), double(325.8f), double(1.5f) }));
+            QCOMPARE(kept.measurements[0].name, kept.measurements[0].timestamps.first());
+        }
+    }
+
+    // Killed at random moments while it changes the meter and its measurements, records,
+    // saves and cancels, and writes checkpoints meanwhile: each restart holds every change the
+    // copy had finished, none twice, and every point recorded up to a second before the kill,
+    // an unsaved recording as a measurement of its own. Each round goes on from what the last
+    // one left.
+    void killedAtAnyMoment()
+    {
+        QList<StoredSeries> series;
+        for (int k = 0; k < 30; ++k)
+            series.append(storedSeries(700, k));
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C", series } });
+        Model model{ "Werkbank", false, {} };
+        for (const StoredSeries &s : series)
+            model.measurements.append({ s.name, int(s.points.size()), {}, {} });
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator random(seed);
+        int checkpointsCut = 0;
+        for (int round = 0; round < 6; ++round) {
+            meter.reset({ { "streaming", false } });
+            ownerlessLock();
+            Copy copy({ "crash", QString::number(random.generate()) });
+            QVERIFY(copy.says("recording"));
+            meter.call("SendBurst", { 100000u, 20.0 });
+            QTest::qWait(random.bounded(500, 7000));
+            ::kill(pid_t(copy.process.processId()), SIGKILL);
+            const qint64 killed = copy.clock.elapsed();
+            QVERIFY(copy.process.waitForFinished(5000));
+            copy.readAll();
+            meter.reset({ { "streaming", false } });
+
+            // What the copy said it did, applied to what the last round left; the step under
+            // way at the kill may or may not have reached the disk.
+            Model done = model;
+            Model inFlight;
+            bool doing = false;
+            bool checkpointing = false;
+            QList<double> ys;
+            QStringList stamps;
+            int saved = 0;
+            qsizetype certain = 0; // points said a second before the kill
+            for (const auto &[when, line] : std::as_const(copy.lines)) {
+                const QStringList word = line.split(' ');
+                if (word[0] == "point") {
+                    ys.append(word[2].toDouble());
+                    stamps.append(word.mid(3).join(' '));
+                    certain = when <= killed - 1000 ? ys.size() : certain;
+                } else if (word[0] == "doing") {
+                    inFlight = done;
+                    doing = true;
+                    const QString &kind = word[1];
+                    QList<Measured> &m = inFlight.measurements;
+                    if (kind == "relabel") {
+                        inFlight.label = "Bank " + word[2];
+                    } else if (kind == "rename") {
+                        m[0].name = "Messung " + word[2];
+                    } else if (kind == "delete") {
+                        m.removeLast();
+                    } else if (kind == "theme") {
+                        inFlight.dark = !inFlight.dark;
+                    } else if (kind == "save" && !ys.isEmpty()) {
+                        m.append({ stamps.first(), int(ys.size()), ys, stamps });
+                        saved = int(ys.size());
+                    } else if (kind == "cancel") {
+                        ys.clear();
+                        stamps.clear();
+                        saved = 0;
+                        certain = 0;
+                    }
+                } else if (word[0] == "done") {
+                    done = inFlight;
+                    doing = false;
+                } else if (word[0] == "checkpoint") {
+                    checkpointing = word.value(1) == "started";
+                }
+            }
+            checkpointsCut += checkpointing;
+            const Model kept = readBack();
+            // A recording with points after its last save comes back as a measurement of its
+            // own, holding at least the points said a second before the kill.
+            const auto matches = [&](Model expected) {
+                const qsizetype extra = kept.measurements.size() - expected.measurements.size();
+                if (extra == 1) {
+                    const int n = kept.measurements.constLast().count;
+                    if (n < certain || n > ys.size() || n == 0)
+                        return false;
+                    expected.measurements.append({ stamps.first(), n, ys.first(n), stamps.first(n) });
+                } else if (extra != 0 || certain > saved) {
+                    return false;
+                }
+                return same(kept, expected);
+            };
+            QVERIFY2(matches(done) || (doing && matches(inFlight)),
+                qPrintable(QString("round %1: %2 measurements kept, %3 expected, %4 of %5 points "
+                                   "said a second before the kill")
+                               .arg(round)
+                               .arg(kept.measurements.size())
+                               .arg(done.measurements.size())
+                               .arg(certain)
+                               .arg(ys.size())));
+            model = kept;
+        }
+        qInfo("%d of 6 kills came while a checkpoint was written", checkpointsCut);
+    }
+
+    // Killed at each step where a checkpoint puts its files in place, with a change made while
+    // it was written: the next starts hold every change once, the recording saved once. (The
+    // store is large enough for the copy to see its checkpoint under way.)
+    void killedInsideACheckpoint_data()
+    {
+        QTest::addColumn<QString>("killAt");
+        QTest::newRow("before the new store is put in place") << "Kalvion.conf.next:1";
+        // The first is the journal made for the store as the test wrote it.
+        QTest::newRow("before the journal that follows it") << "Kalvion.journal.next:2";
+    }
+
+    void killedInsideACheckpoint()
+    {
+        QFETCH(QString, killAt);
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
+            { storedSeries(3, 10), storedSeries(5000, 20) } } });
+        meter.reset({ { "streaming", false } });
+        ownerlessLock();
+        Copy copy({ "checkpoint-kill" }, killAt);
+        QVERIFY(copy.says("recording"));
+        QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
+        for (const char *frame : { "dc-volts", "millivolts", "ohms" })
+            meter.call("SendCanned", { frame });
+        QVERIFY(copy.process.waitForFinished(30000));
+        copy.readAll();
+        QCOMPARE(copy.process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(copy.lines.constLast().second, QString("changed while writing"));
+        for (int start = 0; start < 2; ++start) {
+            const Model kept = readBack();
+            QCOMPARE(kept.label, QString("Neu"));
+            QCOMPARE(kept.dark, true);
+            QCOMPARE(kept.measurements.size(), 2);
+            QCOMPARE(kept.measurements[0].count, 5000);
+            QCOMPARE(kept.measurements[0].ys.first(), 20.0);
+            const Measured &saved = kept.measurements[1];
+            QCOMPARE(saved.ys, QList<double>({ double(5.012f), double(325.8f), double(4.7f) }));
+            QCOMPARE(saved.name, saved.timestamps.first());
+        }
+    }
+
+    // With a large store, SIGTERM while a checkpoint is being written: the copy leaves it and
+    // ends at once, and the next start holds everything, the change that led to it included.
+    void endsAtOnceDuringACheckpoint()
+    {
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
+            QList<StoredSeries>(8, storedSeries(5000)) } });
+        ownerlessLock();
+        Copy copy({ "checkpoint" });
+        QVERIFY(copy.says("checkpoint started", 60000));
+        QElapsedTimer ending;
+        ending.start();
+        ::kill(pid_t(copy.process.processId()), SIGTERM);
+        QVERIFY(copy.process.waitForFinished(5000));
+        const qint64 took = ending.elapsed();
+        QCOMPARE(copy.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copy.process.exitCode(), 0);
+        QVERIFY2(took < 1000, qPrintable(QString("took %1 ms").arg(took)));
+        const Model kept = readBack();
+        QCOMPARE(kept.dark, true);
+        QCOMPARE(kept.measurements.size(), 8);
     }
 };
 
 namespace {
 
-// Inside the copy: records three points as a user does, does the step and says "ready".
-void drive(const QString &step)
+void press(QWidget *screen, const char *button)
 {
-    MainWindow *window = shown<MainWindow>();
+    child<QAbstractButton>(screen, button)->click();
+}
+
+connectionScreen *startRecording(MainWindow *window)
+{
     child<QListWidget>(window, "deviceList")->setCurrentRow(0);
-    child<QPushButton>(window, "connectButton")->click();
+    press(window, "connectButton");
     connectionScreen *screen = nullptr;
     if (!QTest::qWaitFor([&screen] { return (screen = shown<connectionScreen>()) != nullptr; }))
         qFatal("no live screen");
-    child<QToolButton>(screen, "playToolButton")->click();
-    QTextStream(stdout) << "recording" << Qt::endl;
+    press(screen, "playToolButton");
+    return screen;
+}
+
+// Says "ready" once the condition holds, checked while boxes wait for the user.
+void readyWhen(std::function<bool()> condition)
+{
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, condition] {
+        if (condition()) {
+            poll->stop();
+            say("ready");
+        }
+    });
+    poll->start(10);
+}
+
+// Records three points as a user does, does the step and says "ready".
+void drive(const QString &step)
+{
+    MainWindow *window = shown<MainWindow>();
+    connectionScreen *screen = startRecording(window);
+    say("recording");
+    if (step == "behind") {
+        // Saved before the first frame: the box says nothing was recorded, and the screen goes
+        // on recording behind it.
+        QTimer::singleShot(0, screen, [screen] { press(screen, "saveToolButton"); });
+        readyWhen([screen] { return screen->measureSeries->count() == 3; });
+        return;
+    }
     if (!QTest::qWaitFor([screen] { return screen->measureSeries->count() == 3; }, 30000))
         qFatal("nothing recorded");
     if (step == "save") {
         ModalAnswer saved(QMessageBox::Ok);
-        child<QToolButton>(screen, "saveToolButton")->click();
+        press(screen, "saveToolButton");
     } else if (step == "session-end") {
-        // The session's own write then waits behind one in flight.
-        child<QPushButton>(window, "settingsButton")->click();
-        child<QPushButton>(shown<settingsScreen>(), "darkModeButton")->click();
         emit qApp->commitDataRequest(*qApp->findChild<QSessionManager *>());
     } else if (step == "close") {
+        // Ready from inside the box that tells of the ended link.
         screen->close();
-        // Ready from inside the box that tells of the ended link, while it waits for the user.
-        auto *poll = new QTimer(qApp);
-        QObject::connect(poll, &QTimer::timeout, [poll] {
-            if (qApp->activeModalWidget()) {
-                poll->stop();
-                QTextStream(stdout) << "ready" << Qt::endl;
-            }
-        });
-        poll->start(10);
+        readyWhen([] { return qApp->activeModalWidget() != nullptr; });
         return;
     }
-    QTextStream(stdout) << "ready" << Qt::endl;
+    say("ready");
+}
+
+// Changes the meter and its measurements in bursts of steps with pauses between, long enough
+// for a checkpoint to start, while the live screen records; says every point and step.
+void crash(quint32 seed)
+{
+    auto *random = new QRandomGenerator(seed);
+    MainWindow *window = shown<MainWindow>();
+    auto *checkpointing = new QTimer(qApp);
+    QObject::connect(checkpointing, &QTimer::timeout, [window, was = false]() mutable {
+        const bool is = window->storeWriter().checkpointRunning();
+        if (is != was)
+            say(is ? "checkpoint started" : "checkpoint");
+        was = is;
+    });
+    checkpointing->start(5);
+    connectionScreen *screen = startRecording(window);
+    auto *reported = new int(0);
+    QObject::connect(screen, &connectionScreen::dataTransformed, [screen, reported] {
+        for (; *reported < screen->measureSeries->count(); ++*reported) {
+            say(QString("point %1 %2 %3")
+                    .arg(*reported + 1)
+                    .arg(screen->measureSeries->at(*reported).y())
+                    .arg(screen->timestampList[*reported]));
+        }
+    });
+    QObject::connect(screen, &connectionScreen::measureCancelled, [reported] { *reported = 0; });
+    say("recording");
+
+    auto *step = new int(0);
+    auto *next = new QTimer(qApp);
+    next->setSingleShot(true);
+    QObject::connect(next, &QTimer::timeout, [=] {
+        const int n = ++*step;
+        const QStringList kinds = { "relabel", "rename", "delete", "theme", "save", "cancel" };
+        const QString kind = kinds[random->bounded(n % 7 == 0 ? 6 : 5)];
+        say(QString("doing %1 %2").arg(kind).arg(n));
+        if (kind == "theme") {
+            press(window, "settingsButton");
+            settingsScreen *settings = shown<settingsScreen>();
+            press(settings, "darkModeButton");
+            settings->close();
+        } else if (kind == "save" || kind == "cancel") {
+            if (kind == "save") {
+                ModalAnswer saved(QMessageBox::Ok);
+                press(screen, "saveToolButton");
+            } else {
+                press(screen, "cancelToolButton");
+            }
+            press(screen, "playToolButton");
+        } else {
+            press(window, "editButton");
+            deviceOverviewScreen *overview = shown<deviceOverviewScreen>();
+            auto *list = child<QListWidget>(overview, "measureList");
+            if (kind == "relabel") {
+                ModalAnswer label({ ModalAnswer::enter(QString("Bank %1").arg(n)) });
+                press(overview, "renameButton");
+            } else if (kind == "rename") {
+                list->setCurrentRow(0);
+                ModalAnswer name({ ModalAnswer::enter(QString("Messung %1").arg(n)) });
+                press(overview, "measureRenameButton");
+            } else {
+                list->setCurrentRow(list->count() - 1);
+                ModalAnswer yes(QMessageBox::Yes);
+                press(overview, "deleteMeasureButton");
+            }
+            overview->close();
+        }
+        say("done");
+        next->start(n % 5 == 0 ? random->bounded(2200, 3000) : random->bounded(50, 400));
+    });
+    next->start(100);
+}
+
+// Saves three points, deletes the first measurement and relabels the meter; once the
+// checkpoint that follows is under way, switches the theme.
+void checkpointKill()
+{
+    MainWindow *window = shown<MainWindow>();
+    connectionScreen *screen = startRecording(window);
+    say("recording");
+    if (!QTest::qWaitFor([screen] { return screen->measureSeries->count() == 3; }, 30000))
+        qFatal("nothing recorded");
+    {
+        ModalAnswer saved(QMessageBox::Ok);
+        press(screen, "saveToolButton");
+    }
+    press(window, "editButton");
+    deviceOverviewScreen *overview = shown<deviceOverviewScreen>();
+    child<QListWidget>(overview, "measureList")->setCurrentRow(0);
+    {
+        ModalAnswer yes(QMessageBox::Yes);
+        press(overview, "deleteMeasureButton");
+    }
+    ModalAnswer label({ ModalAnswer::enter("Neu") });
+    press(overview, "renameButton");
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, window] {
+        if (window->storeWriter().checkpointRunning()) {
+            poll->stop();
+            press(window, "settingsButton");
+            press(shown<settingsScreen>(), "darkModeButton");
+            say("changed while writing");
+        }
+    });
+    poll->start(1);
+}
+
+// Makes one change to a large store and says when the checkpoint that follows is under way.
+void checkpoint()
+{
+    MainWindow *window = shown<MainWindow>();
+    press(window, "settingsButton");
+    press(shown<settingsScreen>(), "darkModeButton");
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, window] {
+        if (window->storeWriter().checkpointRunning()) {
+            poll->stop();
+            say("checkpoint started");
+        }
+    });
+    poll->start(5);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], "--copy") == 0) {
+    if (argc >= 3 && qstrcmp(argv[1], "--copy") == 0) {
         QApplication app(argc, argv);
-        QTimer::singleShot(0, [step = QString(argv[2])] { drive(step); });
+        const QString step = argv[2];
+        QTimer::singleShot(0, [step, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
+            if (step == "crash")
+                crash(seed);
+            else if (step == "checkpoint")
+                checkpoint();
+            else if (step == "checkpoint-kill")
+                checkpointKill();
+            else
+                drive(step);
+        });
         return Startup::run(app);
     }
     QTemporaryDir config;

@@ -1,16 +1,42 @@
 #include "app/mainwindow.h"
+#include "screens/deviceoverviewscreen.h"
+#include "screens/settingsscreen.h"
+#include "store/journal.h"
 #include "store/store.h"
+#include "store/storewriter.h"
+#include "support/files.h"
 #include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/widgets.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
 
-// Stores this program did not write, read as the program starts: forged sizes, gaps, counts
-// that do not fit.
+// Stores and journals this program did not leave, read as the program starts: forged sizes,
+// gaps, counts that do not fit; torn, damaged and foreign journals; a store that is no store.
 class StoreTest : public QObject
 {
     Q_OBJECT
+
+    static QString journalFile() { return Journal::Files(UserStore().fileName()).journal; }
+
+    static void press(QWidget *screen, const char *button)
+    {
+        child<QPushButton>(screen, button)->click();
+    }
+
+    // The meter's label, its measurements' names and the theme, as the user sees them.
+    static QStringList seen(MainWindow &window)
+    {
+        const QListWidget *rows = child<QListWidget>(&window, "deviceList");
+        QStringList s = entries(rows);
+        s += window.meterRecords().meter(0).measureNames;
+        s.append(rows->item(0)->background().color() == QColor("#555555") ? "dunkel" : "hell");
+        return s;
+    }
 
 private slots:
     void damagedStoresAreReadAsFarAsTheyGo_data()
@@ -52,6 +78,138 @@ private slots:
         QVERIFY2(startup.elapsed() < 10000, "a forged size must not cost time");
         QTEST(entries(child<QListWidget>(&window, "deviceList")), "labels");
         QTEST(window.meterRecords().meter(0).pointsNumber, "counts");
+    }
+
+    // A run ends without the close after four changes, and its journal is then damaged as a
+    // disk or another program might. What can be read is replayed, in order; what cannot is
+    // kept aside, and one box says so.
+    void journalsThisProgramDidNotLeave_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("replayed"); // of the four changes
+        QTest::addColumn<QString>("box"); // the start of its text, or none
+
+        const QString unreadable = "Das Protokoll Ihrer letzten Änderungen konnte nicht gelesen "
+                                   "werden. Es wurde beiseitegelegt unter:\n";
+        QTest::newRow("intact") << "" << 4 << "";
+        QTest::newRow("last change torn") << "cut" << 3 << "";
+        QTest::newRow("zeros after the last change") << "zeros" << 4 << "";
+        QTest::newRow("second change damaged")
+            << "flip" << 1
+            << "Das Protokoll Ihrer letzten Änderungen ist beschädigt. Alle Änderungen bis zur "
+               "beschädigten Stelle sind geladen; eine Kopie des Protokolls liegt unter:\n";
+        QTest::newRow("garbage") << "garbage" << 0 << unreadable;
+        QTest::newRow("store replaced since") << "store" << 0 << unreadable;
+    }
+
+    void journalsThisProgramDidNotLeave()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, replayed);
+        QFETCH(QString, box);
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
+            { storedSeries(2), storedSeries(3), storedSeries(4) } } });
+        for (const QString &aside : QDir(QFileInfo(journalFile()).path()).entryList({ "*.journal.*" }))
+            QFile::remove(QFileInfo(journalFile()).path() + "/" + aside);
+        QList<qint64> sizes; // of the journal after each change
+        QList<QStringList> expected; // seen after each change
+        {
+            MainWindow window;
+            window.show();
+            const auto changed = [&] {
+                sizes.append(QFileInfo(journalFile()).size());
+                expected.append(seen(window));
+            };
+            changed();
+            child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+            press(&window, "editButton");
+            {
+                ModalAnswer label({ ModalAnswer::enter("Bank") });
+                press(shown<deviceOverviewScreen>(), "renameButton");
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // that screen
+            changed();
+            press(&window, "editButton");
+            deviceOverviewScreen *overview = shown<deviceOverviewScreen>();
+            auto *list = child<QListWidget>(overview, "measureList");
+            list->setCurrentRow(0);
+            {
+                ModalAnswer name({ ModalAnswer::enter("Erste") });
+                press(overview, "measureRenameButton");
+            }
+            changed();
+            list->setCurrentRow(1);
+            {
+                ModalAnswer yes(QMessageBox::Yes);
+                press(overview, "deleteMeasureButton");
+            }
+            changed();
+            overview->close();
+            press(&window, "settingsButton");
+            press(shown<settingsScreen>(), "darkModeButton");
+            changed();
+        } // ends as a kill would: no close, and no checkpoint yet
+        QCOMPARE(expected.constLast(),
+            QStringList({ "Bank", "Erste", "2026-12-06 14:07:09.042042", "dunkel" }));
+
+        QFile file(journalFile());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray intact = file.readAll();
+        if (damage == "cut") {
+            file.resize(sizes[4] - 3);
+        } else if (damage == "zeros") {
+            file.write(QByteArray(4096, '\0'));
+        } else if (damage == "flip") {
+            file.seek(sizes[1] + 12);
+            file.write(QByteArray(1, char(intact[sizes[1] + 12] ^ 0x40)));
+        } else if (damage == "garbage") {
+            file.resize(0);
+            for (int i = 0; i < 1000; ++i)
+                file.write(QByteArray::number(QRandomGenerator::global()->generate64()));
+        }
+        file.close();
+        const QByteArray damaged = fileBytes(journalFile());
+        if (damage == "store")
+            UserStore().setValue("tovik", true);
+
+        // The second start neither replays anything twice nor says anything again.
+        for (int start = 0; start < 2; ++start) {
+            const bool says = start == 0 && !box.isEmpty();
+            ModalAnswer said(QList<ModalAnswer::Reply>(says ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
+            MainWindow window;
+            window.show();
+            QTest::qWait(100);
+            QVERIFY(said.done());
+            QCOMPARE(seen(window), expected[replayed]);
+            if (!says)
+                continue;
+            QCOMPARE(said.box().title, QString("Änderungsprotokoll beschädigt"));
+            QVERIFY2(said.box().text.startsWith(box), qPrintable(said.box().text));
+            const QString aside = said.box().text.mid(box.size()).section('\n', 0, 0);
+            QCOMPARE(fileBytes(aside), damaged);
+        }
+    }
+
+    // A store file that is no settings file at all is read as empty; writing it anew is no
+    // failure, and the close goes through.
+    void aStoreThatIsNoStore()
+    {
+        writeStore({});
+        QFile junk(UserStore().fileName());
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray("\x00\xff[[[\x01=\xfe\n", 10).repeated(500));
+        junk.close();
+        MainWindow window;
+        window.show();
+        QCOMPARE(child<QListWidget>(&window, "deviceList")->count(), 0);
+        QSignalSpy written(&window.storeWriter(), &StoreWriter::written);
+        press(&window, "settingsButton");
+        press(shown<settingsScreen>(), "darkModeButton");
+        QVERIFY(written.wait(10000));
+        QCOMPARE(written.first().first().toBool(), true);
+        ModalAnswer yes(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QCOMPARE(UserStore().value("darkMode").toBool(), true);
     }
 };
 

@@ -1,5 +1,8 @@
 #include "support/storedmeter.h"
 
+#include "store/journal.h"
+
+#include <QFile>
 #include <QSettings>
 
 StoredSeries storedSeries(int n, double first, const QString &unit, const QString &settings)
@@ -16,6 +19,7 @@ void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
 {
     QSettings s("Orvu", "Kalvion");
     s.clear();
+    QFile::remove(Journal::Files(s.fileName()).journal);
     s.setValue("darkMode", options.dark);
     s.setValue("tovik", options.tovik);
     s.setValue("language", options.language);

@@ -29,5 +29,5 @@ struct StoredOptions {
 StoredSeries storedSeries(int n, double first = 0, const QString &unit = QStringLiteral("V "),
     const QString &settings = QStringLiteral("DC AUTO "));
 
-// Replaces this test process's store with these options and meters.
+// Replaces this test process's store with these options and meters, with no journal beside it.
 void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options = {});
