@@ -1,8 +1,10 @@
 // The live screen while recording: frames per second through the whole path (decode, graph,
 // display, repaint) at the start and at the end of a long recording, and the resident memory
-// that each recorded point costs.
+// that each recorded point costs; and the same path with every recorded point put into the
+// journal and synced each second, as the main window does, beside the path without it.
 
 #include "live/connectionscreen.h"
+#include "store/journal.h"
 
 #include <QApplication>
 #include <QChartView>
@@ -10,6 +12,8 @@
 #include <QFile>
 #include <QLCDNumber>
 #include <QLineSeries>
+#include <QListWidget>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtWidgets/qtestsupport_widgets.h>
 
@@ -138,6 +142,69 @@ void livePath(const QList<QByteArray> &frames)
         qMin(first, last) >= 400 ? "met" : "MISSED", int(screen.measureSeries->count()));
 }
 
+// One frame through the live screen, and when a journal is given, its new point into it.
+void feed(connectionScreen &screen, const QByteArray &frame, Journal *journal, QElapsedTimer &synced)
+{
+    screen.receivedData = frame;
+    emit screen.dataChanged();
+    QCoreApplication::processEvents();
+    if (!journal)
+        return;
+    const int i = int(screen.measureSeries->count()) - 1;
+    if (i >= journal->recordedPoints()) {
+        journal->appendPoint({ screen.measureSeries->at(i).y(), screen.unitList[i],
+            screen.timestampList[i], screen.settingsList[i] });
+    }
+    if (synced.elapsed() >= 1000) {
+        journal->sync();
+        synced.restart();
+    }
+}
+
+// Two screens recording side by side, one with a journal, in alternating stretches so that both
+// see the same machine.
+void withJournal(const QList<QByteArray> &frames)
+{
+    const int count = 100000;
+    const int stretch = 5000;
+    QTemporaryDir folder;
+    QListWidget rows;
+    MeterRecords records(&rows);
+    Options options;
+    Journal journal(folder.filePath("Kalvion.conf"));
+    journal.open(records, options);
+    journal.startRecording(
+        QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0), "Werkbank");
+    connectionScreen plain(0), journalled(0);
+    double seconds[2] = { 0, 0 };
+    QElapsedTimer synced;
+    synced.start();
+    for (connectionScreen *screen : { &plain, &journalled }) {
+        screen->show();
+        if (!QTest::qWaitForWindowExposed(screen))
+            std::printf("with the journal: screen not exposed\n");
+        screen->findChild<QToolButton *>("playToolButton")->click();
+    }
+    for (int done = 0; done < count; done += stretch) {
+        for (int side = 0; side < 2; ++side) {
+            connectionScreen &screen = side ? journalled : plain;
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = done; i < done + stretch; ++i)
+                feed(screen, frames[i % frames.size()], side ? &journal : nullptr, synced);
+            seconds[side] += timer.nsecsElapsed() / 1e9;
+        }
+    }
+    journal.sync();
+    const double without = count / seconds[0], with = count / seconds[1];
+    const qint64 bytes = QFileInfo(journal.files.journal).size();
+    std::printf("with the journal, %d frames each: %.0f frames/s, without %.0f frames/s, "
+                "%.1f %% slower (target <= 10 %%); slower >= 400 frames/s: %s\n",
+        count, with, without, 100 * (without / with - 1), std::min(with, without) >= 400 ? "met" : "MISSED");
+    std::printf("journal: %.1f bytes per point (%d points, %lld bytes)\n",
+        double(bytes) / journal.recordedPoints(), journal.recordedPoints(), bytes);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,5 +218,6 @@ int main(int argc, char *argv[])
 
     recordingMemory(frames);
     livePath(frames);
+    withJournal(frames);
     return 0;
 }

@@ -1,8 +1,11 @@
 // Writes and reads a store of 200,000 points through the program's store code and through a
-// bare QSettings loop with the same keys, side by side, and prints both times and the ratio.
+// bare QSettings loop with the same keys, side by side, and prints both times and the ratio;
+// and a whole checkpoint (the write, its hash and the journal that follows it) beside the bare
+// write.
 
 #include "store/meterrecords.h"
 #include "store/store.h"
+#include "store/storewriter.h"
 #include "bench/storesample.h"
 
 #include <QApplication>
@@ -94,7 +97,7 @@ int main(int argc, char *argv[])
 
     // Rounds in alternating order; the best time of each side counts, since a virtual machine
     // easily slows one run by a fifth.
-    double bareW = 1e9, storeW = 1e9, bareR = 1e9, storeR = 1e9;
+    double bareW = 1e9, storeW = 1e9, bareR = 1e9, storeR = 1e9, checkpointW = 1e9;
     for (int round = 0; round < 5; ++round) {
         const QString bare = dir.filePath(QString("bare%1.conf").arg(round));
         const QString ours = dir.filePath(QString("store%1.conf").arg(round));
@@ -108,6 +111,10 @@ int main(int argc, char *argv[])
         };
         auto runStore = [&] {
             storeW = std::min(storeW, seconds([&] { storeWrite(ours, records); }));
+            const Journal::Files files(dir.filePath(QString("checkpoint%1.conf").arg(round)));
+            checkpointW = std::min(checkpointW, seconds([&] {
+                StoreWriter::writeCheckpoint(files, Store::snapshot(Options{}, records), {});
+            }));
             const QString cold = coldCopy(ours, round);
             QListWidget readRows; // the program reads into the window's existing list
             MeterRecords read(&readRows);
@@ -131,5 +138,7 @@ int main(int argc, char *argv[])
                 storeW, bareW, storeW / bareW);
     std::printf("read:  store code %.3f s, bare loop %.3f s, ratio %.3f (target <= 1.10)\n",
                 storeR, bareR, storeR / bareR);
+    std::printf("checkpoint (write, hash, next journal) %.3f s, ratio %.3f to the bare write\n",
+                checkpointW, checkpointW / bareW);
     return 0;
 }

@@ -403,7 +403,9 @@ Journal::Files::Files(const QString &storeFile)
       journalNext(journal + ".next")
 { }
 
-Journal::Journal(const QString &storeFile) : files(storeFile) { }
+Journal::Journal(const QString &storeFile)
+    : files(storeFile), storeHashing(std::async(std::launch::async, fingerprint, files.store))
+{ }
 
 Journal::~Journal()
 {
@@ -424,7 +426,7 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
     Opened opened;
     QFile::remove(files.storeNext);
     QFile::remove(files.journalNext);
-    const QByteArray storeHash = fingerprint(files.store);
+    const QByteArray storeHash = storeHashing.get();
     QFile file(files.journal);
     if (!file.exists()) {
         if (prepare(files, storeHash, {}) && renameOver(files.journalNext, files.journal))

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <future>
+
 // One change to the records or the options, as the journal keeps it. Meters are named by
 // identity (address and name), measurements by their place among their meter's measurements.
 struct Change {
@@ -130,6 +132,8 @@ private:
     QByteArray recordingStart(int saved) const;
     QString setAside(const QString &why);
 
+    // Taken while the store is read, which it does not change.
+    std::future<QByteArray> storeHashing;
     int fd = -1;
     qint64 size = 0;
     bool dirty = false;
