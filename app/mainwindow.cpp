@@ -218,12 +218,14 @@ void MainWindow::readSettings()
         writer.checkpoint();
 }
 
-void MainWindow::showEvent(QShowEvent *event)
+// Told once the window is on the screen where the desktop put it, so the box sits over it.
+bool MainWindow::event(QEvent *event)
 {
-    QMainWindow::showEvent(event);
-    if (!shownBefore)
+    if (event->type() == QEvent::Paint && !paintedBefore) {
+        paintedBefore = true;
         QTimer::singleShot(0, this, &MainWindow::tellWhatStartUpFound);
-    shownBefore = true;
+    }
+    return QMainWindow::event(event);
 }
 
 // One box for all that start-up found, in the stored language.

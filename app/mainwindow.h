@@ -80,7 +80,7 @@ public slots:
     void translateText(int newLanguage);
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     bool writeSettings();
@@ -107,7 +107,7 @@ private:
     StoreWriter writer;
     // What reading the store and its journal found, told once the window shows.
     Journal::Opened startUp;
-    bool shownBefore = false;
+    bool paintedBefore = false;
     // The screens last opened; opening a new one releases the one before, which is closed by
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;

@@ -123,9 +123,14 @@ class SessionEndTest : public QObject
         QList<Measured> measurements;
     };
 
-    static Model readBack()
+    // What the next start shows; shown, it tells what start-up found.
+    static Model readBack(bool show = false)
     {
         MainWindow window;
+        if (show) {
+            window.show();
+            QTest::qWait(100);
+        }
         const MeterRecords &records = window.meterRecords();
         Model m;
         if (records.count() != 1)
@@ -165,14 +170,17 @@ private slots:
         QTest::addColumn<QString>("step"); // what the copy does after recording three points
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("measurements"); // of three points, at the next start
-        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1;
-        QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1;
-        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1;
-        QTest::newRow("SIGTERM behind the live screen's own box") << "behind" << SIGTERM << 1;
-        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1;
+        QTest::addColumn<bool>("recovered"); // kept by the next start, which says so
+        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1 << false;
+        QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1 << false;
+        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1 << false;
+        QTest::newRow("SIGTERM behind the live screen's own box")
+            << "behind" << SIGTERM << 1 << false;
+        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1 << false;
         QTest::newRow("SIGKILL after the session manager asked to save")
-            << "session-end" << SIGKILL << 1;
-        QTest::newRow("SIGTERM after the user closed the live screen") << "close" << SIGTERM << 0;
+            << "session-end" << SIGKILL << 1 << true;
+        QTest::newRow("SIGTERM after the user closed the live screen")
+            << "close" << SIGTERM << 0 << false;
     }
 
     void nothingRecordedIsLost()
@@ -180,6 +188,7 @@ private slots:
         QFETCH(QString, step);
         QFETCH(int, signal);
         QFETCH(int, measurements);
+        QFETCH(bool, recovered);
         writeStore({ StoredMeter() });
         meter.reset({ { "streaming", false } });
         const QString lock = ownerlessLock();
@@ -203,7 +212,16 @@ private slots:
             QCOMPARE(copy.process.exitCode(), 0);
             QVERIFY(!QFile::exists(lock));
         }
-        const Model kept = readBack();
+        ModalAnswer told(QList<ModalAnswer::Reply>(recovered ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
+        const Model kept = readBack(true);
+        QVERIFY(told.done());
+        if (recovered) {
+            QCOMPARE(told.box().title, QString("Aufzeichnung wiederhergestellt"));
+            QCOMPARE(told.box().text,
+                QString("Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. Die "
+                        "Aufzeichnung (3 Messpunkte) wurde als Messung gespeichert. Sie finden sie "
+                        "im Startbildschirm unter Verwalten."));
+        }
         QCOMPARE(kept.measurements.size(), measurements);
         if (measurements) {
             // The meter's minus sign is an indicator, not part of the value.
@@ -363,7 +381,7 @@ private slots:
     void endsAtOnceDuringACheckpoint()
     {
         writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
-            QList<StoredSeries>(8, storedSeries(5000)) } });
+            QList<StoredSeries>(20, storedSeries(5000)) } });
         ownerlessLock();
         Copy copy({ "checkpoint" });
         QVERIFY(copy.says("checkpoint started", 60000));
@@ -377,7 +395,7 @@ private slots:
         QVERIFY2(took < 1000, qPrintable(QString("took %1 ms").arg(took)));
         const Model kept = readBack();
         QCOMPARE(kept.dark, true);
-        QCOMPARE(kept.measurements.size(), 8);
+        QCOMPARE(kept.measurements.size(), 20);
     }
 };
 
