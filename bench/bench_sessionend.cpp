@@ -72,12 +72,7 @@ int main(int argc, char *argv[])
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
-    {
-        QListWidget rows;
-        MeterRecords records(&rows);
-        addSample(records, sampleData());
-        saveSample(records);
-    }
+    saveSample();
     double idle = 0, writing = 0;
     for (int round = 0; round < 3; ++round) {
         const double a = ending(false), b = ending(true);

@@ -115,12 +115,7 @@ int main(int argc, char *argv[])
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
-    {
-        QListWidget rows;
-        MeterRecords records(&rows);
-        addSample(records, sampleData());
-        saveSample(records);
-    }
+    saveSample();
     const QString path = UserStore().fileName();
     const QString journalPath = Journal::Files(path).journal;
     const int recorded = 100000;

@@ -7,6 +7,7 @@
 #include "store/store.h"
 
 #include <QList>
+#include <QListWidget>
 #include <QPointF>
 #include <QSettings>
 #include <QStringList>
@@ -61,6 +62,15 @@ inline void saveSample(const MeterRecords &records)
 {
     UserStore store;
     Store::write(store, Options{}, records);
+}
+
+// Writes the sample as the per-user store.
+inline void saveSample()
+{
+    QListWidget rows;
+    MeterRecords records(&rows);
+    addSample(records, sampleData());
+    saveSample(records);
 }
 
 // Reads every key of the store with a bare QSettings loop, as the program does.

@@ -60,9 +60,13 @@ void StoreWriter::saveRecording(const QString &name, int count)
     changed();
 }
 
+// The dropped points stay in the journal, to be replayed at every start, until a checkpoint.
 void StoreWriter::dropRecording()
 {
+    const bool dropsPoints = log.recordedPoints() > 0;
     report(log.dropRecording());
+    if (dropsPoints)
+        quiet.start();
 }
 
 bool StoreWriter::sync()
