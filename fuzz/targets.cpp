@@ -1,5 +1,6 @@
 #include "fuzz/targets.h"
 
+#include "store/journal.h"
 #include "store/meterrecords.h"
 #include "store/store.h"
 #include "live/framedecoder.h"
@@ -10,6 +11,8 @@
 #include <QFile>
 #include <QListWidget>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cmath>
 #include <cstdlib>
@@ -30,6 +33,59 @@ bool onlyWords(const QString &text, const QStringList &words)
             return false;
     }
     return text.isEmpty() || text.endsWith(' ');
+}
+
+void requireConsistent(const QListWidget &rows, const MeterRecords &records, const Options &options)
+{
+    require(options.language == 0 || options.language == 1);
+    require(rows.count() == records.count());
+    for (int i = 0; i < records.count(); ++i) {
+        const Meter &m = records.meter(i);
+        qsizetype sum = 0;
+        for (int n : m.pointsNumber) {
+            require(n > 0);
+            sum += n;
+        }
+        require(m.points.size() == sum && m.timestamps.size() == sum && m.units.size() == sum
+                && m.settingTexts.size() == sum);
+        require(m.measureNames.size() == m.pointsNumber.size()
+                && qsizetype(m.savedSeries.size()) == m.pointsNumber.size());
+    }
+}
+
+// CRC-32 as zlib computes it, written out here so that the journals this forges do not lean on
+// the code that reads them.
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 c = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        c ^= uchar(byte);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+QByteArray littleEndian(quint32 v)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToLittleEndian(v, bytes.data());
+    return bytes;
+}
+
+// What the records of a store with its journal come to, as the rows and records show them.
+QStringList state(const QListWidget &rows, const MeterRecords &records, const Options &options)
+{
+    QStringList s = { QString("%1 %2 %3").arg(options.darkMode).arg(options.tovik).arg(options.language) };
+    for (int i = 0; i < records.count(); ++i) {
+        const Meter &m = records.meter(i);
+        s.append(rows.item(i)->text() + "|" + m.device.address().toString() + "|" + m.device.name());
+        s += m.measureNames;
+        for (int j = 0; j < m.points.size(); ++j)
+            s.append(QString("%1 %2 %3|%4|%5").arg(m.points[j].x()).arg(m.points[j].y())
+                         .arg(m.timestamps[j], m.units[j], m.settingTexts[j]));
+    }
+    return s;
 }
 
 } // namespace
@@ -72,19 +128,74 @@ void fuzzStore(const uint8_t *data, size_t size)
         Store::read(settings, options, records);
     }
     QFile::remove(path);
+    requireConsistent(rows, records, options);
+}
 
-    require(options.language == 0 || options.language == 1);
-    require(rows.count() == records.count());
-    for (int i = 0; i < records.count(); ++i) {
-        const Meter &m = records.meter(i);
-        qsizetype sum = 0;
-        for (int n : m.pointsNumber) {
-            require(n > 0);
-            sum += n;
+void fuzzJournal(const uint8_t *data, size_t size)
+{
+    QTemporaryDir folder;
+    const QString store = folder.filePath("Kalvion.conf");
+    {
+        QSettings s(store, QSettings::IniFormat);
+        s.beginWriteArray("deviceList");
+        s.setArrayIndex(0);
+        s.setValue("deviceName", "M27K53C");
+        s.setValue("deviceAdress", "C8:27:53:0C:00:01");
+        s.setValue("buttonName", "Werkbank");
+        s.beginWriteArray("points");
+        for (int j = 0; j < 5; ++j) {
+            s.setArrayIndex(j);
+            s.setValue("point", QPointF(j % 3 + 1, j));
+            s.setValue("timestamp", "2026-12-06 14:07:09.042042");
+            s.setValue("unit", "V ");
+            s.setValue("settings", "DC ");
         }
-        require(m.points.size() == sum && m.timestamps.size() == sum && m.units.size() == sum
-                && m.settingTexts.size() == sum);
-        require(m.measureNames.size() == m.pointsNumber.size()
-                && qsizetype(m.savedSeries.size()) == m.pointsNumber.size());
+        s.endArray();
+        s.beginWriteArray("pointsNumber");
+        for (int k = 0; k < 2; ++k) {
+            s.setArrayIndex(k);
+            s.setValue("measureNames", k ? "b" : "a");
+            s.setValue("pointNumber", 3 - k);
+        }
+        s.endArray();
+        s.endArray();
+    }
+    // Each record: a length byte and that many bytes, framed; what is left, as it is.
+    QByteArray journal = "KVJOURNL" + littleEndian(1) + Journal::fingerprint(store);
+    journal += littleEndian(crc32(journal));
+    const char *p = reinterpret_cast<const char *>(data);
+    const char *end = p + size;
+    while (p < end && end - p > uchar(*p)) {
+        const QByteArray payload(p + 1, uchar(*p));
+        p += 1 + payload.size();
+        if (!payload.isEmpty())
+            journal += littleEndian(quint32(payload.size())) + littleEndian(crc32(payload)) + payload;
+    }
+    journal += QByteArray(p, end - p);
+    QFile file(Journal::Files(store).journal);
+    require(file.open(QIODevice::WriteOnly));
+    file.write(journal);
+    file.close();
+
+    // Replayed, the records hold together; replayed again, with what the first start added,
+    // they are the same.
+    QStringList first;
+    for (int start = 0; start < 2; ++start) {
+        QListWidget rows;
+        MeterRecords records(&rows);
+        Options options;
+        {
+            QSettings s(store, QSettings::IniFormat);
+            Store::read(s, options, records);
+        }
+        Journal replayed(store);
+        const Journal::Opened opened = replayed.open(records, options);
+        requireConsistent(rows, records, options);
+        if (start == 0 && !opened.setAside.isEmpty() && !opened.readInPart)
+            return; // set aside whole: the next start begins anew
+        if (start == 0)
+            first = state(rows, records, options);
+        else
+            require(state(rows, records, options) == first);
     }
 }

@@ -8,3 +8,6 @@
 void fuzzDecoder(const uint8_t *data, size_t size);
 // Needs a QApplication: the records keep the rows of a list widget.
 void fuzzStore(const uint8_t *data, size_t size);
+// Records of a journal beside a small store, each framed as the journal frames them so that
+// their contents are read, and any bytes after them as they come. Needs a QApplication.
+void fuzzJournal(const uint8_t *data, size_t size);

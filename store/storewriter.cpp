@@ -19,12 +19,9 @@ StoreWriter::StoreWriter(const QString &storeFile, std::function<Store::Snapshot
     quiet.setSingleShot(true);
     quiet.setInterval(quietMs);
     connect(&quiet, &QTimer::timeout, this, &StoreWriter::checkpoint);
+    syncer.setSingleShot(true);
     syncer.setInterval(syncMs);
-    connect(&syncer, &QTimer::timeout, this, [this] {
-        if (log.unsynced())
-            report(log.sync());
-    });
-    syncer.start();
+    connect(&syncer, &QTimer::timeout, this, &StoreWriter::sync);
 }
 
 StoreWriter::~StoreWriter()
@@ -49,9 +46,12 @@ void StoreWriter::startRecording(const QBluetoothDeviceInfo &meter, const QStrin
     report(log.startRecording(meter, label));
 }
 
+// Synced within a second of the first point that is not, rather than with every frame.
 void StoreWriter::keepPoint(const RecordedPoint &point)
 {
     report(log.appendPoint(point));
+    if (!syncer.isActive())
+        syncer.start();
 }
 
 void StoreWriter::saveRecording(const QString &name, int count)

@@ -246,7 +246,7 @@ private slots:
     void fuzzCorpora()
     {
         for (auto [corpus, target] :
-            { std::pair{ "decoder", fuzzDecoder }, { "store", fuzzStore } }) {
+            { std::pair{ "decoder", fuzzDecoder }, { "store", fuzzStore }, { "journal", fuzzJournal } }) {
             const QDir dir(KALVION_SOURCE_DIR "/fuzz/corpus/" + QString(corpus));
             const QStringList inputs = dir.entryList(QDir::Files);
             QVERIFY2(!inputs.isEmpty(), qPrintable(dir.path()));

@@ -10,6 +10,7 @@
 #include "support/virtualmeter.h"
 #include "support/widgets.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLineSeries>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -27,9 +29,22 @@
 
 namespace {
 
+bool isCopy = false;
+
+// Said by a copy, with the time on the monotonic clock both processes share.
 void say(const QString &line)
 {
-    QTextStream(stdout) << line << Qt::endl;
+    QTextStream(stdout) << QDeadlineTimer::current().deadline() << ' ' << line << Qt::endl;
+}
+
+// A copy says when the window's thread syncs a file: the journal, as it keeps points.
+extern "C" int fdatasync(int fd) noexcept
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    const int result = real(fd);
+    if (isCopy && QThread::currentThread() == qApp->thread())
+        say("synced");
+    return result;
 }
 
 // In a copy started with KALVION_KILL_AT=<name>:<n>: killed just before the n-th rename of a
@@ -46,7 +61,7 @@ extern "C" int rename(const char *from, const char *to) noexcept
 }
 
 // A copy of the program, started from this test's own executable, which drives itself as a
-// user would and says each step on its output, each line with the time it was said.
+// user would and says each step on its output.
 class Copy
 {
 public:
@@ -56,8 +71,10 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("KALVION_KILL_AT", killAt);
         process.setProcessEnvironment(environment);
+        QObject::connect(&process, &QProcess::readyRead, [this] {
+            while (read()) { }
+        });
         process.start(QCoreApplication::applicationFilePath(), QStringList{ "--copy" } + arguments);
-        clock.start();
     }
     ~Copy()
     {
@@ -66,17 +83,16 @@ public:
             process.waitForFinished();
         }
     }
-    // Waits until the copy says this line, keeping every line said before it.
+    // Waits until the copy says this line.
     bool says(const QString &line, int timeout = 30000)
     {
-        return QTest::qWaitFor([&] { return read() && lines.constLast().second == line; }, timeout);
-    }
-    bool read()
-    {
-        if (!process.canReadLine())
+        return QTest::qWaitFor([&] {
+            for (; heard < lines.size(); ++heard) {
+                if (lines[heard].second == line)
+                    return ++heard, true;
+            }
             return false;
-        lines.append({ clock.elapsed(), QString::fromUtf8(process.readLine()).trimmed() });
-        return true;
+        }, timeout);
     }
     void readAll()
     {
@@ -85,8 +101,18 @@ public:
     }
 
     QProcess process;
-    QElapsedTimer clock;
-    QList<std::pair<qint64, QString>> lines; // when each was read, and what it said
+    QList<std::pair<qint64, QString>> lines; // when each was said, and what
+    qsizetype heard = 0;
+
+private:
+    bool read()
+    {
+        if (!process.canReadLine())
+            return false;
+        const QString line = QString::fromUtf8(process.readLine()).trimmed();
+        lines.append({ line.section(' ', 0, 0).toLongLong(), line.section(' ', 1) });
+        return true;
+    }
 };
 
 } // namespace
@@ -249,15 +275,19 @@ private slots:
         qInfo("seed %u", seed);
         QRandomGenerator random(seed);
         int checkpointsCut = 0;
+        qsizetype pointsCertain = 0;
         for (int round = 0; round < 6; ++round) {
             meter.reset({ { "streaming", false } });
             ownerlessLock();
             Copy copy({ "crash", QString::number(random.generate()) });
             QVERIFY(copy.says("recording"));
+            QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
             meter.call("SendBurst", { 100000u, 20.0 });
-            QTest::qWait(random.bounded(500, 7000));
+            // The first round ends while the copy only records, so that nothing but the points
+            // themselves syncs the journal.
+            QTest::qWait(round == 0 ? 2000 : random.bounded(500, 7000));
+            const qint64 killed = QDeadlineTimer::current().deadline();
             ::kill(pid_t(copy.process.processId()), SIGKILL);
-            const qint64 killed = copy.clock.elapsed();
             QVERIFY(copy.process.waitForFinished(5000));
             copy.readAll();
             meter.reset({ { "streaming", false } });
@@ -272,9 +302,12 @@ private slots:
             QStringList stamps;
             int saved = 0;
             qsizetype certain = 0; // points said a second before the kill
+            qsizetype synced = 0; // points said before the journal was last synced
             for (const auto &[when, line] : std::as_const(copy.lines)) {
                 const QStringList word = line.split(' ');
-                if (word[0] == "point") {
+                if (word[0] == "synced" && when < killed) {
+                    synced = ys.size();
+                } else if (word[0] == "point") {
                     ys.append(word[2].toDouble());
                     stamps.append(word.mid(3).join(' '));
                     certain = when <= killed - 1000 ? ys.size() : certain;
@@ -299,6 +332,7 @@ private slots:
                         stamps.clear();
                         saved = 0;
                         certain = 0;
+                        synced = 0;
                     }
                 } else if (word[0] == "done") {
                     done = inFlight;
@@ -308,6 +342,12 @@ private slots:
                 }
             }
             checkpointsCut += checkpointing;
+            pointsCertain += certain;
+            // A kill keeps what was written; only a sync keeps it through a power cut.
+            QVERIFY2(synced >= certain,
+                qPrintable(QString("%1 points said a second before the kill, %2 synced")
+                               .arg(certain)
+                               .arg(synced)));
             const Model kept = readBack();
             // A recording with points after its last save comes back as a measurement of its
             // own, holding at least the points said a second before the kill.
@@ -333,7 +373,8 @@ private slots:
                                .arg(ys.size())));
             model = kept;
         }
-        qInfo("%d of 6 kills came while a checkpoint was written", checkpointsCut);
+        qInfo("%d of 6 kills came while a checkpoint was written; %lld points were said a second "
+              "before one", checkpointsCut, qlonglong(pointsCertain));
     }
 
     // Killed at each step where a checkpoint puts its files in place, with a change made while
@@ -362,7 +403,7 @@ private slots:
         QVERIFY(copy.process.waitForFinished(30000));
         copy.readAll();
         QCOMPARE(copy.process.exitStatus(), QProcess::CrashExit);
-        QCOMPARE(copy.lines.constLast().second, QString("changed while writing"));
+        QVERIFY(copy.says("changed while writing", 0));
         for (int start = 0; start < 2; ++start) {
             const Model kept = readBack();
             QCOMPARE(kept.label, QString("Neu"));
@@ -459,8 +500,8 @@ void drive(const QString &step)
     say("ready");
 }
 
-// Changes the meter and its measurements in bursts of steps with pauses between, long enough
-// for a checkpoint to start, while the live screen records; says every point and step.
+// Records alone for a while, then changes the meter and its measurements in bursts of steps
+// with pauses between, long enough for a checkpoint to start; says every point and step.
 void crash(quint32 seed)
 {
     auto *random = new QRandomGenerator(seed);
@@ -528,7 +569,7 @@ void crash(quint32 seed)
         say("done");
         next->start(n % 5 == 0 ? random->bounded(2200, 3000) : random->bounded(50, 400));
     });
-    next->start(100);
+    next->start(2500);
 }
 
 // Saves three points, deletes the first measurement and relabels the meter; once the
@@ -586,6 +627,7 @@ void checkpoint()
 int main(int argc, char *argv[])
 {
     if (argc >= 3 && qstrcmp(argv[1], "--copy") == 0) {
+        isCopy = true;
         QApplication app(argc, argv);
         const QString step = argv[2];
         QTimer::singleShot(0, [step, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
