@@ -356,8 +356,26 @@ struct Found {
     Reader fields;
 };
 
+
+} // namespace
+
+// What a journal file holds: the hash of the store its header names (empty when the header
+// cannot be read), the records up to the first that cannot be read, and how it ends.
+struct Journal::Scan {
+    QByteArray base;
+    QList<Found> records;
+    qint64 end = 0; // after the last record that could be read
+    bool torn = true; // what follows it is a torn append, not damage
+
+    bool holdsChanges() const
+    {
+        return std::any_of(records.cbegin(), records.cend(),
+            [](const Found &f) { return f.type != Checkpoint; });
+    }
+};
+
 // The recording the replayed records leave, held as the live screen held it.
-struct Replayed {
+struct Journal::Replayed {
     bool on = false;
     QBluetoothDeviceInfo meter;
     QString label;
@@ -394,7 +412,88 @@ struct Replayed {
     }
 };
 
-} // namespace
+Journal::Scan Journal::scan(const QByteArray &bytes)
+{
+    Scan found;
+    const char *data = bytes.constData();
+    const qint64 total = bytes.size();
+    if (total < headerSize || !bytes.startsWith(magic)
+        || qFromLittleEndian<quint32>(data + magic.size()) != version
+        || qFromLittleEndian<quint32>(data + headerSize - 4) != crc32(data, headerSize - 4))
+        return found;
+    found.base = bytes.mid(headerSize - 4 - hashSize, hashSize);
+    qint64 &end = found.end = headerSize;
+    while (total - end >= frameSize) {
+        const quint32 length = qFromLittleEndian<quint32>(data + end);
+        const quint32 crc = qFromLittleEndian<quint32>(data + end + 4);
+        if (length == 0 || length > longestRecord || length > total - end - frameSize
+            || crc32(data + end + frameSize, length) != crc)
+            break;
+        found.records.append({ end, quint8(data[end + frameSize]),
+            Reader(data + end + frameSize + 1, length - 1) });
+        end += frameSize + length;
+    }
+    const QByteArrayView rest(data + end, total - end);
+    found.torn = rest.size() <= longestTear
+        && (rest.count('\0') == rest.size() || rest.size() < frameSize
+            || qFromLittleEndian<quint32>(rest.data()) > quint32(rest.size() - frameSize));
+    return found;
+}
+
+// The offset before which the store holds every record: the start when it is the store the
+// header names, or the point the last checkpoint that names it reached. -1 when none names it.
+qint64 Journal::heldBefore(const Scan &found, const QByteArray &storeHash)
+{
+    qint64 from = !found.base.isEmpty() && found.base == storeHash ? headerSize : -1;
+    for (const Found &f : found.records) {
+        if (f.type != Checkpoint)
+            continue;
+        Reader r = f.fields;
+        const qint64 offset = qint64(r.u64());
+        if (r.raw(hashSize) == storeHash && r.ok())
+            from = offset;
+    }
+    return from;
+}
+
+// Applies the changes from `from` on, in order, and follows the recordings throughout.
+Journal::Replayed Journal::replay(
+    Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied)
+{
+    Replayed recording;
+    for (Found &f : found.records) {
+        Reader &r = f.fields;
+        const bool held = f.offset < from;
+        if (f.type >= Change::SetOptions && f.type <= Change::RemoveMeasurement) {
+            const Change c = readChange(r, f.type);
+            if (!held && r.ok() && apply(c, records, options))
+                ++applied;
+        } else if (f.type == RecordingStart) {
+            const QBluetoothDeviceInfo meter = r.meter();
+            const QString label = r.text();
+            const int saved = int(std::min<quint32>(r.u32(), INT_MAX));
+            if (r.ok())
+                recording.start(meter, label, saved);
+        } else if (f.type == Point && recording.on) {
+            const RecordedPoint p = readPoint(r, recording.last);
+            if (r.ok())
+                recording.add(p);
+        } else if (f.type == SaveRecording && recording.on) {
+            const QString name = r.text();
+            const int count = int(std::min<quint32>(r.u32(), INT_MAX));
+            if (!r.ok())
+                continue;
+            if (!held) {
+                recording.store(records, options, name, count);
+                ++applied;
+            }
+            recording.saved = std::min(count, int(recording.points.size()));
+        } else if (f.type == DropRecording) {
+            recording = Replayed();
+        }
+    }
+    return recording;
+}
 
 Journal::Files::Files(const QString &storeFile)
     : store(storeFile), storeNext(storeFile + ".next"),
@@ -429,11 +528,9 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
     const QByteArray storeHash = storeHashing.get();
     QFile file(files.journal);
     if (!file.exists()) {
-        if (prepare(files, storeHash, {}) && renameOver(files.journalNext, files.journal))
-            openFile(files.journal);
+        startAnew(storeHash);
         return opened;
     }
-
     // Mapped, not read: a huge file costs no memory until its records are looked at.
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly) && file.size() > 0) {
@@ -442,132 +539,79 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
         else
             bytes = file.readAll();
     }
-    const char *data = bytes.constData();
-    const qint64 total = bytes.size();
-    const bool headerGood = total >= headerSize && bytes.startsWith(magic)
-        && qFromLittleEndian<quint32>(data + magic.size()) == version
-        && qFromLittleEndian<quint32>(data + headerSize - 4) == crc32(data, headerSize - 4);
-
-    // The records up to the first that cannot be read.
-    QList<Found> found;
-    qint64 end = headerGood ? headerSize : 0;
-    while (headerGood && total - end >= frameSize) {
-        const quint32 length = qFromLittleEndian<quint32>(data + end);
-        const quint32 crc = qFromLittleEndian<quint32>(data + end + 4);
-        if (length == 0 || length > longestRecord || length > total - end - frameSize
-            || crc32(data + end + frameSize, length) != crc)
-            break;
-        found.append({ end, quint8(data[end + frameSize]),
-            Reader(data + end + frameSize + 1, length - 1) });
-        end += frameSize + length;
-    }
-    const QByteArrayView rest(data + end, total - end);
-    const bool torn = rest.size() <= longestTear
-        && (rest.count('\0') == rest.size() || rest.size() < frameSize
-            || qFromLittleEndian<quint32>(rest.data()) > quint32(rest.size() - frameSize));
-
-    // Which records the store holds: none when it is the store the header names, those before
-    // the last checkpoint that names it otherwise.
-    qint64 from = headerGood && bytes.mid(headerSize - 4 - hashSize, hashSize) == storeHash
-        ? headerSize
-        : -1;
-    bool holdsChanges = false;
-    for (Found &f : found) {
-        holdsChanges = holdsChanges || f.type != Checkpoint;
-        if (f.type == Checkpoint) {
-            Reader r = f.fields;
-            const qint64 offset = qint64(r.u64());
-            if (r.raw(hashSize) == storeHash && r.ok())
-                from = offset;
-        }
-    }
-    if (!headerGood || from < 0) {
-        // Not a journal of this store: the store was replaced or the file is not ours.
-        if (holdsChanges || !headerGood) {
+    Scan found = scan(bytes);
+    const qint64 from = heldBefore(found, storeHash);
+    if (from < 0) {
+        // Not a journal of this store: the store was replaced, or the file is not ours.
+        if (found.base.isEmpty() || found.holdsChanges()) {
             opened.setAside = setAside(QStringLiteral("unreadable"));
             if (opened.setAside.isEmpty()) {
                 broken = true; // left where it is, untouched
                 return opened;
             }
         }
-        if (prepare(files, storeHash, {}) && renameOver(files.journalNext, files.journal))
-            openFile(files.journal);
+        startAnew(storeHash);
         return opened;
     }
-
-    Replayed recording;
-    for (Found &f : found) {
-        Reader &r = f.fields;
-        const bool held = f.offset < from;
-        if (f.type >= Change::SetOptions && f.type <= Change::RemoveMeasurement) {
-            const Change c = readChange(r, f.type);
-            if (!held && r.ok() && apply(c, records, options))
-                ++opened.replayed;
-        } else if (f.type == RecordingStart) {
-            const QBluetoothDeviceInfo meter = r.meter();
-            const QString label = r.text();
-            const int saved = int(std::min<quint32>(r.u32(), INT_MAX));
-            if (r.ok())
-                recording.start(meter, label, saved);
-        } else if (f.type == Point && recording.on) {
-            const RecordedPoint p = readPoint(r, recording.last);
-            if (r.ok())
-                recording.add(p);
-        } else if (f.type == SaveRecording && recording.on) {
-            const QString name = r.text();
-            const int count = int(std::min<quint32>(r.u32(), INT_MAX));
-            if (!r.ok())
-                continue;
-            if (!held) {
-                recording.store(records, options, name, count);
-                ++opened.replayed;
-            }
-            recording.saved = std::min(count, int(recording.points.size()));
-        } else if (f.type == DropRecording) {
-            recording = Replayed();
-        }
-    }
+    const Replayed recording = replay(found, from, records, options, opened.replayed);
     records.recolour(options.darkMode);
-
-    // A torn append is cut off; a damaged journal is kept whole aside, and what could be read
-    // of it goes on in a new one. One that cannot be set right cannot be appended to; the
-    // checkpoint after start-up writes a new one.
-    bool usable = end == total;
-    if (!torn) {
+    if (!found.torn) {
         opened.setAside = setAside(QStringLiteral("damaged"));
         opened.readInPart = true;
-        usable = !opened.setAside.isEmpty()
-            && prepare(files, bytes.mid(headerSize - 4 - hashSize, hashSize),
-                QByteArray(data + headerSize, end - headerSize))
+    }
+    goOnFrom(found, bytes, !opened.setAside.isEmpty());
+    recover(recording, records, options, opened);
+    return opened;
+}
+
+void Journal::startAnew(const QByteArray &storeHash)
+{
+    if (prepare(files, storeHash, {}) && renameOver(files.journalNext, files.journal))
+        openFile(files.journal);
+}
+
+// A torn append is cut off; a damaged journal, set aside whole, is followed by what could be
+// read of it. One that cannot be set right cannot be appended to; the checkpoint after
+// start-up writes a new one.
+void Journal::goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAside)
+{
+    bool usable = found.end == bytes.size();
+    if (!found.torn) {
+        usable = keptAside
+            && prepare(files, found.base, bytes.mid(headerSize, found.end - headerSize))
             && renameOver(files.journalNext, files.journal);
     } else if (!usable) {
-        usable = QFile::resize(files.journal, end);
+        usable = QFile::resize(files.journal, found.end);
     }
     if (usable)
         openFile(files.journal);
     else
         broken = true;
+}
 
-    // What was recorded and never saved, nor discarded, is kept as a save would have kept it.
-    if (recording.on) {
-        // The file goes on with this recording until it is saved and dropped here.
-        active.on = true;
-        active.meter = recording.meter;
-        active.label = recording.label;
-        if (recording.points.size() > recording.saved) {
-            const QString name = recording.timestamps.first();
-            bool added = false;
-            recording.store(records, options, name, int(recording.points.size()), &added);
-            if (added)
-                append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
-            saveRecording(name, int(recording.points.size()));
-            opened.recoveredMeter = recording.label;
-            opened.recoveredPoints = int(recording.points.size());
-            ++opened.replayed;
-        }
-        dropRecording();
+// What was recorded and never saved, nor discarded, is kept as a save would have kept it.
+void Journal::recover(const Replayed &recording, MeterRecords &records, const Options &options,
+    Opened &opened)
+{
+    if (!recording.on)
+        return;
+    // The file goes on with this recording until it is saved and dropped here.
+    active.on = true;
+    active.meter = recording.meter;
+    active.label = recording.label;
+    const int count = int(recording.points.size());
+    if (count > recording.saved) {
+        const QString name = recording.timestamps.first();
+        bool added = false;
+        recording.store(records, options, name, count, &added);
+        if (added)
+            append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
+        saveRecording(name, count);
+        opened.recoveredMeter = recording.label;
+        opened.recoveredPoints = count;
+        ++opened.replayed;
     }
-    return opened;
+    dropRecording();
 }
 
 bool Journal::append(const Change &change)

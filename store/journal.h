@@ -132,6 +132,18 @@ private:
     QByteArray recordingStart(int saved) const;
     QString setAside(const QString &why);
 
+    struct Scan;
+    struct Replayed;
+
+    static Scan scan(const QByteArray &bytes);
+    static qint64 heldBefore(const Scan &found, const QByteArray &storeHash);
+    static Replayed replay(
+        Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied);
+    void startAnew(const QByteArray &storeHash);
+    void goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAside);
+    void recover(const Replayed &recording, MeterRecords &records, const Options &options,
+        Opened &opened);
+
     // Taken while the store is read, which it does not change.
     std::future<QByteArray> storeHashing;
     int fd = -1;
