@@ -688,10 +688,16 @@ bool Journal::land(const QByteArray &storeHash)
 {
     const QByteArray since = sealed.since;
     sealed.on = false;
-    if (!broken) {
+    // Synced before the store is put in place, so that whenever a kill comes, the next start
+    // knows which records the store holds. A broken journal gets none: it is replaced whole.
+    const bool rebuilt = broken;
+    if (!rebuilt) {
         Writer marker(Checkpoint);
         marker.u64(quint64(sealed.offset)).raw(storeHash.constData(), storeHash.size());
-        write(marker.framed(), true);
+        if (!write(marker.framed(), true)) {
+            abandon();
+            return false;
+        }
     }
     if (!renameOver(files.storeNext, files.store)) {
         abandon();
@@ -700,13 +706,11 @@ bool Journal::land(const QByteArray &storeHash)
     // The new journal goes on from the sealed point with what came after it. A broken journal
     // holds no such tail: the new one starts from the recording as it stands now, and the
     // changes since the seal reach the store with the next checkpoint.
-    const bool rebuilt = broken;
     QByteArray tail = since;
     if (rebuilt) {
         const bool sameRecording = active.on && active.number == sealed.recording;
         tail = active.on ? recordingStart(sameRecording ? sealed.saved : 0) + active.pointRecords
                          : QByteArray();
-        changesSinceSeal += sealedChanges;
     }
     sealed = Sealed();
     sealedChanges = 0;
