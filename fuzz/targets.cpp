@@ -136,29 +136,20 @@ void fuzzJournal(const uint8_t *data, size_t size)
     QTemporaryDir folder;
     const QString store = folder.filePath("Kalvion.conf");
     {
+        QListWidget rows;
+        MeterRecords base(&rows);
+        base.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
+            "Werkbank", false);
+        const QString time = "2026-12-06 14:07:09.042042";
+        for (int n : { 3, 2 }) {
+            QList<QPointF> points;
+            for (int j = 1; j <= n; ++j)
+                points.append(QPointF(j, j * 1.5));
+            base.addMeasurement(0, n == 3 ? "a" : "b", points, QStringList(n, time),
+                QStringList(n, "V "), QStringList(n, "DC "));
+        }
         QSettings s(store, QSettings::IniFormat);
-        s.beginWriteArray("deviceList");
-        s.setArrayIndex(0);
-        s.setValue("deviceName", "M27K53C");
-        s.setValue("deviceAdress", "C8:27:53:0C:00:01");
-        s.setValue("buttonName", "Werkbank");
-        s.beginWriteArray("points");
-        for (int j = 0; j < 5; ++j) {
-            s.setArrayIndex(j);
-            s.setValue("point", QPointF(j % 3 + 1, j));
-            s.setValue("timestamp", "2026-12-06 14:07:09.042042");
-            s.setValue("unit", "V ");
-            s.setValue("settings", "DC ");
-        }
-        s.endArray();
-        s.beginWriteArray("pointsNumber");
-        for (int k = 0; k < 2; ++k) {
-            s.setArrayIndex(k);
-            s.setValue("measureNames", k ? "b" : "a");
-            s.setValue("pointNumber", 3 - k);
-        }
-        s.endArray();
-        s.endArray();
+        Store::write(s, Options{}, base);
     }
     // Each record: a length byte and that many bytes, framed; what is left, as it is.
     QByteArray journal = "KVJOURNL" + littleEndian(1) + Journal::fingerprint(store);
