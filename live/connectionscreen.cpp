@@ -184,6 +184,7 @@ void connectionScreen::setDarkMode(bool dark)
     ui->display->setStyleSheet(Theme::panelStyle(dark));
     lcd->setStyleSheet(Theme::panelTextStyle(dark));
     ui->label->setStyleSheet(Theme::textStyle(dark));
+    ui->statisticsLabel->setStyleSheet(Theme::textStyle(dark));
     for (QLabel *Form::*label : panelTexts)
         (ui.get()->*label)->setStyleSheet(Theme::panelTextStyle(dark));
 }
@@ -218,16 +219,20 @@ void connectionScreen::updateGraph()
     // timestamp per point: an exact copy saves a third of a long recording's memory.
     timestampList.append(QString(reading.timestamp.constData(), reading.timestamp.size()));
     appendShared(settingsList, reading.settings);
+    statistics.add(y, unitList.constLast(), readingTime);
+    ui->statisticsLabel->setText(statistics.line(language));
     fitAxes();
 }
 
 void connectionScreen::transformData()
 {
-    std::optional<Reading> decoded = decodeFrame(receivedData, QDateTime::currentDateTime());
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<Reading> decoded = decodeFrame(receivedData, now);
     // A damaged notification must not blank the display or put a false point into the series.
     if (!decoded)
         return;
     reading = std::move(*decoded);
+    readingTime = now;
     emit dataTransformed();
 }
 
@@ -263,6 +268,8 @@ void connectionScreen::cancelButton()
     liveIndex = 0;
     measureIndex = 0;
     savedPoints = 0;
+    statistics.clear();
+    ui->statisticsLabel->clear();
     emit measureCancelled();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "live/framedecoder.h"
+#include "live/statistics.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QStringList>
@@ -78,6 +80,8 @@ private:
     bool recording = false;
     int language;
     Reading reading;
+    QDateTime readingTime;
+    Statistics statistics;
     int liveIndex = 0;
     int measureIndex = 0;
     int savedPoints = 0;

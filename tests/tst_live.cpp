@@ -1,5 +1,6 @@
 #include "fuzz/targets.h"
 #include "live/connectionscreen.h"
+#include "live/statistics.h"
 #include "support/frame.h"
 #include "support/modalanswer.h"
 #include "support/testmain.h"
@@ -186,6 +187,8 @@ private slots:
         feed(screen, good);
         QCOMPARE(screen.measureSeries->points(), QList<QPointF>{ QPointF(1, double(12.34f)) });
         QCOMPARE(screen.unitList + screen.settingsList, QStringList({ "m V ", "AC AUTO " }));
+        auto *figures = child<QLabel>(&screen, "statisticsLabel");
+        QCOMPARE(figures->text(), "0:00:00 h · 1 Punkt · Min 12.34 · Max 12.34 · Mittel 12.34 mV");
 
         // A damaged notification changes neither the display nor the series.
         for (const QByteArray &bad :
@@ -235,12 +238,79 @@ private slots:
         press(screen, "cancelToolButton");
         QVERIFY(!screen.axisX->isVisible() && !screen.liveSeries->count()
             && screen.unitList.isEmpty() && screen.timestampList.isEmpty()
-            && screen.settingsList.isEmpty());
+            && screen.settingsList.isEmpty() && figures->text().isEmpty());
         record(screen, 1);
         press(screen, "playToolButton");
         record(screen, 1, 7);
         QVERIFY(screen.axisX->isVisible());
         QCOMPARE(screen.measureSeries->points(), QList<QPointF>{ QPointF(1, double(0.07f)) });
+        QCOMPARE(figures->text(), "0:00:00 h · 1 Punkt · Min 0.07 · Max 0.07 · Mittel 0.07 mV");
+    }
+
+    // The figures of a series, point by point: the readable points of the newest point's unit,
+    // "?" points counted but left out, a cancel forgetting everything before it.
+    void statistics_data()
+    {
+        QTest::addColumn<QStringList>("points"); // y, unit, seconds after the first; or cancel
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("one point") << QStringList{ "5.012|V |0" } << 0
+                                   << "0:00:00 h · 1 Punkt · Min 5.012 · Max 5.012 · Mittel "
+                                      "5.012 V";
+        const QStringList mixed = { "1.5|V |0", "325.8|m V |1", "300.2|m V |2.5", "2|V |3",
+            "310|m V |65" };
+        QTest::newRow("units mixed, the newest milli volts")
+            << mixed << 0
+            << "0:01:05 h · 5 Punkte · Min 300.2 · Max 325.8 · Mittel 312 mV";
+        QTest::newRow("in English") << mixed << 1
+                                    << "0:01:05 h · 5 points · min 300.2 · max 325.8 · "
+                                       "mean 312 mV";
+        QTest::newRow("the newest unreadable")
+            << QStringList{ "4.7|k Ohm |0", "0|M Ohm ?|1", "4.9|k Ohm |2", "0|k Ohm ?|3" } << 0
+            << "0:00:03 h · 4 Punkte · Min 4.7 · Max 4.9 · Mittel 4.8 k\u2126";
+        QTest::newRow("nothing readable in the newest unit")
+            << QStringList{ "5|V |0", "0|M Ohm ?|7322" } << 1
+            << "2:02:02 h · 2 points · min – · max – · mean – M\u2126";
+        QTest::newRow("a day and more, in micro amperes")
+            << QStringList{ "-0.5|mü A |0", "12.25|mü A |93784" } << 0
+            << "26:03:04 h · 2 Punkte · Min -0.5 · Max 12.25 · Mittel 5.875 \u03bcA";
+        QTest::newRow("cancelled, then one point")
+            << QStringList{ "1|V |0", "2|V |10", "cancel", "23.5|°C |20" } << 0
+            << "0:00:00 h · 1 Punkt · Min 23.5 · Max 23.5 · Mittel 23.5 °C";
+    }
+
+    void statistics()
+    {
+        QFETCH(QStringList, points);
+        QFETCH(int, language);
+        QFETCH(QString, line);
+        Statistics figures;
+        QCOMPARE(figures.line(language), QString());
+        const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));
+        for (const QString &point : points) {
+            const QStringList p = point.split('|');
+            if (point == "cancel")
+                figures.clear();
+            else
+                figures.add(p[0].toDouble(), p[1], start.addMSecs(qint64(p[2].toDouble() * 1000)));
+        }
+        QCOMPARE(figures.line(language), line);
+    }
+
+    // The longest line a day's recording can give (six-digit count, two-digit hours, negative
+    // five-digit figures) fits the band it is shown in, in both languages.
+    void statisticsFitTheScreen()
+    {
+        connectionScreen screen(0);
+        const QLabel *band = child<QLabel>(&screen, "statisticsLabel");
+        Statistics figures;
+        const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));
+        for (int n = 0; n < 100000; ++n)
+            figures.add(n % 2 ? -1234.5 : -9876.5, "M Ohm ", start.addSecs(n));
+        for (int language : { 0, 1 }) {
+            const QString line = figures.line(language);
+            QVERIFY2(band->fontMetrics().horizontalAdvance(line) <= band->width(), qPrintable(line));
+        }
     }
 
     void fuzzCorpora()

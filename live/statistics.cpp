@@ -1,0 +1,75 @@
+#include "live/statistics.h"
+
+#include <QStringList>
+
+namespace {
+
+// As the meter face shows them: the words of the unit text run together, micro and ohm as
+// their symbols.
+QString unitShown(const QString &unit)
+{
+    QString shown = unit;
+    shown.replace(QStringLiteral("mü"), QStringLiteral("\u03bc"))
+        .replace(QStringLiteral("Ohm"), QStringLiteral("\u2126"))
+        .remove(' ');
+    return shown;
+}
+
+QString number(double v)
+{
+    return QString::number(v, 'g', 5);
+}
+
+QString duration(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void Statistics::add(double y, const QString &unit, const QDateTime &when)
+{
+    if (count++ == 0)
+        first = when;
+    newest = when;
+    const bool readable = !unit.endsWith(u'?');
+    newestUnit = readable ? unit : unit.chopped(1);
+    if (!readable)
+        return;
+    Figures &f = perUnit[newestUnit];
+    f.min = f.count ? std::min(f.min, y) : y;
+    f.max = f.count ? std::max(f.max, y) : y;
+    f.sum += y;
+    ++f.count;
+}
+
+void Statistics::clear()
+{
+    *this = Statistics();
+}
+
+QString Statistics::line(int language) const
+{
+    if (count == 0)
+        return {};
+    static const QString words[2][6] = {
+        { "h", "1 Punkt", "%1 Punkte", "Min", "Max", "Mittel" },
+        { "h", "1 point", "%1 points", "min", "max", "mean" },
+    };
+    const QString *w = words[language == 1 ? 1 : 0];
+    const Figures f = perUnit.value(newestUnit);
+    const QString none = QStringLiteral("–");
+    const QStringList parts = {
+        duration(first.msecsTo(newest)) + ' ' + w[0],
+        count == 1 ? w[1] : w[2].arg(count),
+        w[3] + ' ' + (f.count ? number(f.min) : none),
+        w[4] + ' ' + (f.count ? number(f.max) : none),
+        w[5] + ' ' + (f.count ? number(f.sum / double(f.count)) : none) + ' '
+            + unitShown(newestUnit),
+    };
+    return parts.join(QStringLiteral(" · ")).trimmed();
+}

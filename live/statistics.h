@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+// The figures of a recorded series, kept up to date point by point so that a frame costs the
+// same however long the recording: how long it runs, how many points it has, and min, max and
+// mean of the readable points of each unit.
+class Statistics
+{
+public:
+    // A recorded point: its value, its unit text as recorded ("?" at the end when the digits
+    // formed no number) and when it was taken.
+    void add(double y, const QString &unit, const QDateTime &when);
+    void clear();
+    bool isEmpty() const { return count == 0; }
+
+    // One line, in the language given (0 German, 1 English): the time since the first point,
+    // the number of points, and the figures of the readable points in the newest point's unit.
+    QString line(int language) const;
+
+private:
+    struct Figures {
+        double min = 0;
+        double max = 0;
+        double sum = 0;
+        qint64 count = 0;
+    };
+
+    QHash<QString, Figures> perUnit; // by unit, without the "?"
+    QString newestUnit;
+    QDateTime first;
+    QDateTime newest;
+    qint64 count = 0;
+};
