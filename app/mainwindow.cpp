@@ -3,6 +3,7 @@
 
 #include "store/csvexport.h"
 #include "store/store.h"
+#include "link/adapter.h"
 #include "link/loadingscreen.h"
 #include "link/meterlink.h"
 #include "link/newdevicescreen.h"
@@ -392,6 +393,10 @@ void MainWindow::connectDevice()
     connect(link, &MeterLink::serviceDiscovered, this, &MainWindow::foundService);
     connect(link, &MeterLink::serviceStateChanged, this, &MainWindow::changedState);
     connect(link, &MeterLink::characteristicChanged, this, &MainWindow::changedCharacteristic);
+    connect(link, &MeterLink::unavailable, this, [this] {
+        QMessageBox::warning(
+            this, Adapter::unavailableTitle(language), Adapter::unavailableText(language));
+    });
     link->open();
 }
 

@@ -1,4 +1,5 @@
 #include "link/meterlink.h"
+#include "link/adapter.h"
 #include "link/search.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
@@ -67,9 +68,16 @@ void MeterLink::end()
 
 void MeterLink::failed(QLowEnergyController::Error error)
 {
+    // Without Bluetooth nothing can be linked, nor searched for.
+    if (Adapter::unavailable()) {
+        emit unavailable();
+        return;
+    }
+    if (error != QLowEnergyController::UnknownRemoteDeviceError)
+        return;
     // BlueZ forgets unpaired Low Energy devices after a while, and then refuses to connect to
     // a stored address at once. A short search makes it known again.
-    if (error != QLowEnergyController::UnknownRemoteDeviceError || rescan)
+    if (rescan)
         return;
     rescan = new QBluetoothDeviceDiscoveryAgent(this);
     rescan->setLowEnergyDiscoveryTimeout(Search::timeout);

@@ -44,6 +44,8 @@ signals:
     void serviceStateChanged(QLowEnergyService::ServiceState state);
     void characteristicChanged(
         const QLowEnergyCharacteristic &characteristic, const QByteArray &value);
+    // The link could not be made because Bluetooth is off or missing.
+    void unavailable();
 
 private:
     void failed(QLowEnergyController::Error error);

@@ -1,6 +1,7 @@
 #include "link/newdevicescreen.h"
 #include "ui_newdevicescreen.h"
 
+#include "link/adapter.h"
 #include "link/search.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
@@ -77,13 +78,24 @@ void newDeviceScreen::clickSearch()
     agent->setLowEnergyDiscoveryTimeout(Search::timeout);
     // Without an adapter, or with it switched off, the search fails instead of finishing, and
     // it may fail inside start(): the spinner is therefore opened before starting, and a
-    // failure ends the search like its end does, once.
-    const auto end = [this, agent] {
+    // failure ends the search once, with a word on what is missing when that is why.
+    connect(agent, &QBluetoothDeviceDiscoveryAgent::finished, this, [this, agent] {
         agent->disconnect(this);
         discoveryFinished();
-    };
-    connect(agent, &QBluetoothDeviceDiscoveryAgent::finished, this, end);
-    connect(agent, &QBluetoothDeviceDiscoveryAgent::errorOccurred, this, end);
+    });
+    connect(agent, &QBluetoothDeviceDiscoveryAgent::errorOccurred, this, [this, agent] {
+        agent->disconnect(this);
+        if (!Adapter::unavailable()) {
+            discoveryFinished();
+            return;
+        }
+        emit finishedDiscovery();
+        // Queued: the failure may come inside start(), before the spinner is up.
+        QMetaObject::invokeMethod(this, [this] {
+            warnOverScreen(this, isDarkMode, Adapter::unavailableTitle(language),
+                Adapter::unavailableText(language));
+        }, Qt::QueuedConnection);
+    });
     emit startedDiscovery();
     ui->noDeviceFoundLabel->hide();
     agent->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);

@@ -252,7 +252,8 @@ private slots:
 
     // Look-alikes are never listed; of two meters that come into range later, one is, and it is
     // added once: the same meter again, though relabelled by now, is refused. Without an adapter
-    // or with one switched off, a search ends like an empty one, however often the user tries.
+    // or with one switched off, a search and a link say that Bluetooth is unavailable, however
+    // often the user tries.
     void discovery()
     {
         QVERIFY(meter.isRunning());
@@ -295,13 +296,25 @@ private slots:
         }
         QCOMPARE(window.meterRecords().count(), 1);
         QTRY_COMPARE(UserStore().value("deviceList/size").toInt(), 1);
+        // Without an adapter, or with it switched off, searching and connecting say so.
         for (const char *state : { "adapter", "powered" }) {
             meter.reset({ { state, false } });
             for (int round = 0; round < 2; ++round) {
+                ModalAnswer said(QMessageBox::Ok);
                 search();
-                QVERIFY(!shown<loadingScreen>() && nothingFound()->isVisible());
+                QTRY_VERIFY(said.done());
+                QVERIFY(!shown<loadingScreen>() && !nothingFound()->isVisible());
+                QCOMPARE(said.box().title, "Bluetooth unavailable");
+                QCOMPARE(said.box().text, "Bluetooth is switched off or missing on this computer. "
+                                          "Please switch Bluetooth on and try again.");
             }
             shown<newDeviceScreen>()->close();
+            child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+            ModalAnswer said(QMessageBox::Ok);
+            click(&window, "connectButton");
+            QTRY_VERIFY(said.done());
+            QCOMPARE(said.box().title, "Bluetooth unavailable");
+            QTest::qWait(200); // and nothing more
         }
     }
 };
