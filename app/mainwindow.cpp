@@ -460,20 +460,33 @@ void MainWindow::disposeOverview()
 
 void MainWindow::startServiceDiscovery()
 {
-    connScreen = std::make_unique<connectionScreen>(language);
-    connScreen->setDarkMode(darkMode);
-    connScreen->isDarkMode = darkMode;
-    connScreen->setModal(true);
-    connScreen->show();
-    connect(connScreen.get(), &connectionScreen::endConnection, this, &MainWindow::endConnection);
-    connect(connScreen.get(), &connectionScreen::saveMeasure, this, &MainWindow::addSeriesToList);
-    connect(connScreen.get(), &connectionScreen::measureCancelled, this,
-            &MainWindow::dropRecording);
+    // A link made again after a loss goes on in the live screen that stayed open.
+    if (!connScreen) {
+        connScreen = std::make_unique<connectionScreen>(language);
+        connScreen->setDarkMode(darkMode);
+        connScreen->isDarkMode = darkMode;
+        connScreen->setModal(true);
+        connScreen->show();
+        connect(connScreen.get(), &connectionScreen::endConnection, this,
+                &MainWindow::endConnection);
+        connect(connScreen.get(), &connectionScreen::saveMeasure, this,
+                &MainWindow::addSeriesToList);
+        connect(connScreen.get(), &connectionScreen::measureCancelled, this,
+                &MainWindow::dropRecording);
+    }
     link->discoverServices();
 }
 
 void MainWindow::disconnect()
 {
+    // A recording with something to lose gets time for its meter to come back: the live screen
+    // stays open and says so, and the link is made again.
+    if (connScreen && !link->endedByUser() && !link->gaveUp()
+        && (connScreen->isRecording() || connScreen->hasUnsavedPoints())) {
+        connScreen->showLinkLost();
+        link->reconnect();
+        return;
+    }
     // A meter that runs flat or out of range must not take the unsaved recording with it.
     if (connScreen && !link->endedByUser() && connScreen->hasUnsavedPoints())
         connScreen->saveButton();

@@ -6,23 +6,58 @@
 
 MeterLink::MeterLink(const QBluetoothDeviceInfo &meter, QObject *parent)
     : QObject(parent), identity(meter)
-{ }
+{
+    attempts.setInterval(Reconnect::every);
+    connect(&attempts, &QTimer::timeout, this, &MeterLink::attempt);
+}
 
 bool MeterLink::isBeingMade() const
 {
-    return controller->state() == QLowEnergyController::ConnectingState
+    return (controller && controller->state() == QLowEnergyController::ConnectingState)
         || (rescan && rescan->isActive());
 }
 
 void MeterLink::open()
 {
     controller = QLowEnergyController::createCentral(identity, this);
-    connect(controller, &QLowEnergyController::connected, this, &MeterLink::connected);
-    connect(controller, &QLowEnergyController::disconnected, this, &MeterLink::disconnected);
+    reporting = nullptr;
+    connect(controller, &QLowEnergyController::connected, this, [this] {
+        attempts.stop();
+        emit connected();
+    });
+    // An attempt to make a lost link again that does not come up is no loss of its own.
+    connect(controller, &QLowEnergyController::disconnected, this, [this] {
+        if (!isReconnecting())
+            emit disconnected();
+    });
     connect(controller, &QLowEnergyController::serviceDiscovered, this,
         &MeterLink::serviceDiscovered, Qt::QueuedConnection);
     connect(controller, &QLowEnergyController::errorOccurred, this, &MeterLink::failed);
     controller->connectToDevice();
+}
+
+void MeterLink::reconnect()
+{
+    since.start();
+    attempts.start();
+    attempt();
+}
+
+// One try, unless one is still under way; past the window, the link is given up.
+void MeterLink::attempt()
+{
+    if (since.hasExpired(Reconnect::window)) {
+        attempts.stop();
+        if (rescan)
+            rescan->stop();
+        givenUp = true;
+        emit disconnected();
+        return;
+    }
+    if (isBeingMade())
+        return;
+    delete controller;
+    open();
 }
 
 void MeterLink::discoverServices()
@@ -34,7 +69,8 @@ void MeterLink::useService(const QBluetoothUuid &uuid)
 {
     if (uuid == QBluetoothUuid(QBluetoothUuid::ServiceClassUuid::GenericAccess))
         return;
-    QLowEnergyService *service = controller->createServiceObject(uuid, this);
+    // Owned by the controller, so the services of a link that was lost go with it.
+    QLowEnergyService *service = controller->createServiceObject(uuid, controller);
     if (!service)
         return;
     // The meter's services finish in any order, so the one that reported is the one to use.
@@ -63,13 +99,25 @@ void MeterLink::switchOnNotifications()
 void MeterLink::end()
 {
     userEnded = true;
+    if (!isReconnecting()) {
+        controller->disconnectFromDevice();
+        return;
+    }
+    // No link is up to report its end, so the end is reported from here, later, as a link's
+    // would be.
+    attempts.stop();
+    if (rescan)
+        rescan->stop();
+    controller->disconnect(this);
     controller->disconnectFromDevice();
+    QMetaObject::invokeMethod(this, &MeterLink::disconnected, Qt::QueuedConnection);
 }
 
 void MeterLink::failed(QLowEnergyController::Error error)
 {
-    // Without Bluetooth nothing can be linked, nor searched for.
-    if (Adapter::unavailable()) {
+    // While the link is made again, the meter may be out of reach and Bluetooth may come back;
+    // the attempts go on either way, without a word.
+    if (!isReconnecting() && Adapter::unavailable()) {
         emit unavailable();
         return;
     }
@@ -77,16 +125,18 @@ void MeterLink::failed(QLowEnergyController::Error error)
         return;
     // BlueZ forgets unpaired Low Energy devices after a while, and then refuses to connect to
     // a stored address at once. A short search makes it known again.
-    if (rescan)
+    if (!rescan) {
+        rescan = new QBluetoothDeviceDiscoveryAgent(this);
+        rescan->setLowEnergyDiscoveryTimeout(Search::timeout);
+        // Queued: a device may be reported inside start(), and the failed controller is still
+        // reporting its error here.
+        connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this,
+            &MeterLink::seen, Qt::QueuedConnection);
+        connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this, &MeterLink::seen,
+            Qt::QueuedConnection);
+    } else if (rescan->isActive() || !isReconnecting()) {
         return;
-    rescan = new QBluetoothDeviceDiscoveryAgent(this);
-    rescan->setLowEnergyDiscoveryTimeout(Search::timeout);
-    // Queued: a device may be reported inside start(), and the failed controller is still
-    // reporting its error here.
-    connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, &MeterLink::seen,
-        Qt::QueuedConnection);
-    connect(rescan, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this, &MeterLink::seen,
-        Qt::QueuedConnection);
+    }
     rescan->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
 }
 

@@ -6,14 +6,23 @@
 #include <QLowEnergyCharacteristic>
 #include <QLowEnergyController>
 #include <QLowEnergyService>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 class QBluetoothDeviceDiscoveryAgent;
 
+// How long a lost link is made again, and how often it is tried, in milliseconds. Tests shorten
+// them; the program does not.
+namespace Reconnect {
+inline int window = 120000;
+inline int every = 3000;
+} // namespace Reconnect
+
 // The link to one known meter: its Low Energy controller, the services found on it, the search
-// that makes a forgotten meter known again, and the identity of the meter it belongs to. Every
-// report of those objects arrives here first, so once the link is gone no report of it, queued
-// or not, reaches anyone.
+// that makes a forgotten meter known again, making the link again after a loss, and the identity
+// of the meter it belongs to. Every report of those objects arrives here first, so once the link
+// is gone no report of it, queued or not, reaches anyone.
 class MeterLink : public QObject
 {
     Q_OBJECT
@@ -27,8 +36,15 @@ public:
     bool isBeingMade() const;
     // True once the user ended the link, as opposed to losing it.
     bool endedByUser() const { return userEnded; }
+    // True while a lost link is being made again.
+    bool isReconnecting() const { return attempts.isActive(); }
+    // True once a lost link did not come back in time.
+    bool gaveUp() const { return givenUp; }
 
     void open();
+    // Makes a lost link again to the same meter, every few seconds, searching for it when BlueZ
+    // has forgotten it: connected() once it is up, disconnected() when the window has passed.
+    void reconnect();
     void discoverServices();
     // Follows a service of the meter, unless it is Generic Access.
     void useService(const QBluetoothUuid &uuid);
@@ -48,6 +64,7 @@ signals:
     void unavailable();
 
 private:
+    void attempt();
     void failed(QLowEnergyController::Error error);
     void seen(const QBluetoothDeviceInfo &info);
 
@@ -55,5 +72,8 @@ private:
     QLowEnergyController *controller = nullptr;
     QLowEnergyService *reporting = nullptr;
     QBluetoothDeviceDiscoveryAgent *rescan = nullptr;
+    QTimer attempts;
+    QElapsedTimer since;
     bool userEnded = false;
+    bool givenUp = false;
 };

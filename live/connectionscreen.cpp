@@ -20,7 +20,7 @@ namespace {
 using Form = Ui::connectionScreen;
 
 // Each indicator of the meter face and the display bit that lights it. The Bluetooth image is
-// not here: it stands for the link, which is up for as long as this screen is open.
+// not here: it stands for the link, and is hidden only while a lost link is made again.
 constexpr std::pair<QLabel * Form::*, int> indicators[] = {
     { &Form::apoLabel, Segment::Apo },
     { &Form::ACLabel, Segment::Ac },
@@ -79,6 +79,12 @@ constexpr QLabel *Form::*panelTexts[] = {
     &Form::voltLabel,
     &Form::myLabel,
     &Form::ohmLabel,
+};
+
+// Shown on the meter face while a lost link is made again.
+const QString linkLostText[2] = {
+    QStringLiteral("Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …"),
+    QStringLiteral("Connection to the device lost.\nReconnecting …"),
 };
 
 const QString playIcon = QStringLiteral(":/image/playv2.png");
@@ -183,6 +189,7 @@ void connectionScreen::setDarkMode(bool dark)
     setStyleSheet(Theme::pageStyle(dark));
     ui->display->setStyleSheet(Theme::panelStyle(dark));
     lcd->setStyleSheet(Theme::panelTextStyle(dark));
+    ui->linkLostLabel->setStyleSheet(Theme::panelTextStyle(dark));
     ui->label->setStyleSheet(Theme::textStyle(dark));
     ui->statisticsLabel->setStyleSheet(Theme::textStyle(dark));
     for (QLabel *Form::*label : panelTexts)
@@ -273,8 +280,24 @@ void connectionScreen::cancelButton()
     emit measureCancelled();
 }
 
+void connectionScreen::showLinkLost()
+{
+    linkLost = true;
+    lcd->hide();
+    for (QLabel *label : ui->display->findChildren<QLabel *>())
+        label->hide();
+    ui->linkLostLabel->setText(linkLostText[language == 1 ? 1 : 0]);
+    ui->linkLostLabel->show();
+}
+
 void connectionScreen::updateDisplay()
 {
+    if (linkLost) {
+        linkLost = false;
+        ui->linkLostLabel->hide();
+        ui->bluetoothLabel->show();
+        lcd->show();
+    }
     if (reading.value == Reading::unreadable)
         lcd->display(QStringLiteral("0.L"));
     else

@@ -35,6 +35,10 @@ public:
 
     // Points recorded since the last save or cancel, which a lost link would otherwise take.
     bool hasUnsavedPoints() const;
+    bool isRecording() const { return recording; }
+    // The link is lost and being made again: the display says so instead of showing the last
+    // reading as if it were current, until the next frame arrives.
+    void showLinkLost();
 
     // Written by the main window before each dataChanged(); read by it inside saveMeasure().
     QByteArray receivedData;
@@ -85,6 +89,7 @@ private:
     int liveIndex = 0;
     int measureIndex = 0;
     int savedPoints = 0;
+    bool linkLost = false;
     QLCDNumber *lcd;
 
     friend class ConnectionScreenTest;

@@ -49,6 +49,13 @@ class ScreensTest : public QObject
             looks[dark][screen->objectName() + "/" + name] = { w->styleSheet(),
                 !caption.isEmpty() || button || qobject_cast<QLCDNumber *>(w) };
         }
+        // Every list item wears the theme's item colours.
+        for (QListWidget *list : screen->findChildren<QListWidget *>()) {
+            for (int r = 0; r < list->count(); ++r) {
+                QCOMPARE(list->item(r)->background().color(), QColor(dark ? "#555555" : "#EEEEEE"));
+                QCOMPARE(list->item(r)->foreground().color(), QColor(dark ? "white" : "black"));
+            }
+        }
     }
 
     static void click(QWidget *screen, const char *button)
@@ -211,8 +218,11 @@ private slots:
             for (bool dark : { false, true }) {
                 StoredMeter stored;
                 stored.measurements = { storedSeries(3) };
-                writeStore({ stored }, { dark, dark, language });
+                // In English the theme is switched at run time, in German it is the stored one.
+                writeStore({ stored }, { dark != bool(language), dark, language });
                 MainWindow window;
+                if (language)
+                    click(openSettings(window), "darkModeButton");
                 look(&window, dark);
                 child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
                 click(&window, "newDeviceButton");

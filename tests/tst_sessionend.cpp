@@ -200,6 +200,8 @@ private slots:
         QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1 << false;
         QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1 << false;
         QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1 << false;
+        QTest::newRow("SIGTERM while the lost link is made again")
+            << "away" << SIGTERM << 1 << false;
         QTest::newRow("SIGTERM behind the live screen's own box")
             << "behind" << SIGTERM << 1 << false;
         QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1 << false;
@@ -228,6 +230,10 @@ private slots:
         for (const char *frame : { "dc-volts", "millivolts", "negative" })
             meter.call("SendCanned", { frame });
         QVERIFY(copy.says("ready"));
+        if (step == "away") {
+            meter.call("OutOfRange", { QString(), 60.0 });
+            QTest::qWait(500); // the copy tries to make the link again meanwhile
+        }
         // Asked to save, the copy goes on until it is killed.
         QTest::qWait(step == "session-end" ? 500 : 0);
         QCOMPARE(copy.process.state(), QProcess::Running);

@@ -112,6 +112,10 @@ class Radio:
         self.connected = False
         self.gatt = []          # exported GATT object paths, parents first
         self.data_char = None   # path of the notifying data characteristic
+        self.away_until = 0.0   # out of range until this time.monotonic()
+
+    def in_range(self):
+        return time.monotonic() >= self.away_until
 
 
 radios = []
@@ -313,6 +317,8 @@ def device_connect(device):
     history['connect'].append(radio.address)
     if not powered():
         raise error('org.bluez.Error.NotReady', 'Resource Not Ready')
+    if not radio.in_range():
+        raise error('org.bluez.Error.Failed', 'le-connection-abort-by-local')
     if radio.connected:
         return
     radio.connected = True
@@ -377,16 +383,17 @@ def set_discovering(on):
 
 
 def advertise():
-    '''Every device in range is seen: new ones appear, known ones get an RSSI.'''
+    '''Every device in range is seen: new ones appear, known ones get an RSSI; and again
+    while the scan runs, so that a device coming into range is seen then.'''
     if discovery['active']:
         for radio in radios:
-            if radio.connected:
+            if radio.connected or not radio.in_range():
                 continue  # a connected meter no longer advertises
             if not radio.exported:
                 export_device(radio)
             else:
                 set_props(radio.path, DEVICE_IFACE, {'RSSI': dbus.Int16(SCAN_RSSI)})
-    return False
+    return discovery['active']
 
 
 def start_discovery(_adapter):
@@ -551,6 +558,13 @@ def DropLink(_self):
     '''Every connected device drops its link, as a meter switched off would.'''
     for radio in radios:
         drop_link(radio)
+
+
+@dbus.service.method(CONTROL_IFACE, in_signature='sd', out_signature='')
+def OutOfRange(_self, address, seconds):
+    radio = radio_of(address)
+    radio.away_until = time.monotonic() + seconds
+    drop_link(radio)
 
 
 @dbus.service.method(CONTROL_IFACE, in_signature='s', out_signature='')
