@@ -215,6 +215,13 @@ void grabLive(MainWindow &window, QDBusInterface &meter)
     }
     save(live, "live");
 
+    // The meter goes out of reach during the recording: the screen says so while the link is
+    // made again.
+    meter.call("OutOfRange", QString(), 60.0);
+    auto *lost = live->findChild<QLabel *>("linkLostLabel");
+    waitFor([lost] { return lost->isVisible(); }, 10000, "the lost link was not shown");
+    save(live, "reconnecting");
+
     // Closing the screen ends the link; the main window then reports it.
     bool reported = false;
     QTimer answer;
