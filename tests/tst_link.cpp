@@ -238,6 +238,7 @@ private slots:
         QTest::addColumn<double>("away"); // seconds out of range
         QTest::newRow("back while recording") << "recording" << 1.5;
         QTest::newRow("back while paused") << "paused" << 1.5;
+        QTest::newRow("saved during the attempts, then back") << "saved" << 1.5;
         QTest::newRow("forgotten by BlueZ meanwhile") << "forgotten" << 1.5;
         QTest::newRow("never back") << "never" << 60.0;
         QTest::newRow("closed during the attempts") << "closed" << 60.0;
@@ -270,6 +271,13 @@ private slots:
         QCOMPARE(saying->text(), "Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …");
         QVERIFY(!lcd->isVisible() && !child<QLabel>(screen, "voltLabel")->isVisible()
             && !child<QLabel>(screen, "bluetoothLabel")->isVisible());
+        // Saving works on what was recorded, and pauses as always.
+        if (what == "saved") {
+            ModalAnswer done(QMessageBox::Ok);
+            press(screen, "saveToolButton");
+            QCOMPARE(done.box().title, saved);
+            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps, stamps);
+        }
 
         if (what == "never") {
             ModalAnswer ended({ ModalAnswer::press(QMessageBox::Ok),
@@ -302,7 +310,7 @@ private slots:
             QVERIFY(!saying->isVisible() && lcd->isVisible()
                 && child<QLabel>(screen, "bluetoothLabel")->isVisible());
             QCOMPARE(lcd->value(), double(4.7f));
-            if (what != "paused") {
+            if (what == "recording" || what == "forgotten") {
                 stamps = screen->timestampList;
                 QCOMPARE(screen->measureSeries->points(),
                     QList<QPointF>({ QPointF(1, double(5.012f)), QPointF(2, double(325.8f)),
@@ -314,13 +322,17 @@ private slots:
             }
             QCOMPARE(screen->measureSeries->count(), stamps.size());
             QCOMPARE(liveScreens(), 1);
-            // The journal kept the whole series: ended as by a kill, the next start keeps it.
+            // The journal kept the whole series: ended as by a kill, the next start keeps it as
+            // a measurement and says so, unless it was saved.
             window.reset();
-            ModalAnswer recovered(QMessageBox::Ok);
+            ModalAnswer recovered(
+                QList<ModalAnswer::Reply>(what == "saved" ? 0 : 1, ModalAnswer::press(QMessageBox::Ok)));
             window.emplace();
             window->show();
-            QTRY_VERIFY(recovered.done());
+            QTest::qWait(100);
+            QVERIFY(recovered.done());
             QCOMPARE(window->meterRecords().measurement(0, 0).timestamps, stamps);
+            QCOMPARE(window->meterRecords().meter(0).measureNames.size(), 1);
             return;
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
