@@ -322,6 +322,9 @@ private slots:
             }
             QCOMPARE(screen->measureSeries->count(), stamps.size());
             QCOMPARE(liveScreens(), 1);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(window->findChildren<MeterLink *>().size(), 1);
+            QVERIFY(linked(first));
             // The journal kept the whole series: ended as by a kill, the next start keeps it as
             // a measurement and says so, unless it was saved.
             window.reset();
