@@ -545,10 +545,10 @@ void MainWindow::createMeasureOverview(int measure)
     measureScreen->series = shown.series;
     measureScreen->setAddress(records->meter(currentDevice).device.address().toString());
     // Only a store written elsewhere holds a measurement without a first point to describe.
-    if (!shown.points.isEmpty()) {
-        measureScreen->setTimestamp(shown.timestamps.first());
-        measureScreen->setSettings(shown.settingTexts.first());
-        measureScreen->setUnit(QString(shown.units.first()).remove('?'));
+    if (shown.size() > 0) {
+        measureScreen->setTimestamp(shown.timestamp(0));
+        measureScreen->setSettings(shown.settings(0));
+        measureScreen->setUnit(QString(shown.unit(0)).remove('?'));
     }
     measureScreen->setupGraph();
     measureScreen->setDarkMode(darkMode);

@@ -39,10 +39,13 @@ int MeterRecords::find(const QBluetoothDeviceInfo &device) const
 Measurement MeterRecords::measurement(int i, int k) const
 {
     const Meter &m = meter(i);
-    const int s = offset(i, k);
-    const int n = m.pointsNumber[k];
-    return { m.measureNames[k], m.points.mid(s, n), m.timestamps.mid(s, n), m.units.mid(s, n),
-        m.settingTexts.mid(s, n), m.savedSeries[size_t(k)].get() };
+    Measurement shown;
+    shown.name = m.measureNames[k];
+    shown.series = m.savedSeries[size_t(k)].get();
+    shown.lists = m;
+    shown.offset = offset(i, k);
+    shown.count = m.pointsNumber[k];
+    return shown;
 }
 
 int MeterRecords::offset(int i, int k) const

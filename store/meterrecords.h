@@ -37,14 +37,28 @@ struct Meter : MeasurementLists {
 };
 
 // One measurement of a meter, handed out whole: its name, its points with the texts that go
-// with each, and the line series kept for it.
-struct Measurement {
+// with each, and the line series kept for it. It holds its meter's lists, shared, so handing
+// out even a long measurement copies nothing, and it stays as it was when the records change.
+class Measurement
+{
+public:
     QString name;
-    QList<QPointF> points;
-    QStringList timestamps;
-    QStringList units;
-    QStringList settingTexts;
-    QLineSeries *series;
+    QLineSeries *series = nullptr;
+
+    int size() const { return count; }
+    QPointF point(int j) const { return lists.points[offset + j]; }
+    const QString &timestamp(int j) const { return lists.timestamps[offset + j]; }
+    const QString &unit(int j) const { return lists.units[offset + j]; }
+    const QString &settings(int j) const { return lists.settingTexts[offset + j]; }
+    // Copies of its part of the lists.
+    QList<QPointF> points() const { return lists.points.mid(offset, count); }
+    QStringList timestamps() const { return lists.timestamps.mid(offset, count); }
+
+private:
+    friend class MeterRecords;
+    MeasurementLists lists;
+    int offset = 0;
+    int count = 0;
 };
 
 // The known meters and the rows of the main window's list that show them. Every change goes

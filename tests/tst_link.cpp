@@ -276,7 +276,7 @@ private slots:
             ModalAnswer done(QMessageBox::Ok);
             press(screen, "saveToolButton");
             QCOMPARE(done.box().title, saved);
-            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps, stamps);
+            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps(), stamps);
         }
 
         if (what == "never") {
@@ -287,7 +287,7 @@ private slots:
             QCOMPARE(ended.seen()[1].title, lost);
             QCOMPARE(liveScreens(), 0);
             QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>({ 2 }));
-            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps, stamps);
+            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps(), stamps);
         } else if (what == "closed") {
             ModalAnswer ended(QMessageBox::Ok);
             screen->close();
@@ -334,7 +334,7 @@ private slots:
             window->show();
             QTest::qWait(100);
             QVERIFY(recovered.done());
-            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps, stamps);
+            QCOMPARE(window->meterRecords().measurement(0, 0).timestamps(), stamps);
             QCOMPARE(window->meterRecords().meter(0).measureNames.size(), 1);
             return;
         }

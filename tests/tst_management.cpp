@@ -37,10 +37,15 @@ private:
     static void verify(const MeterRecords &records, int i, int k, const StoredSeries &expected)
     {
         const Measurement m = records.measurement(i, k);
-        QCOMPARE(QList<QStringList>({ { m.name }, m.timestamps, m.units, m.settingTexts }),
+        QStringList units, settings;
+        for (int j = 0; j < m.size(); ++j) {
+            units.append(m.unit(j));
+            settings.append(m.settings(j));
+        }
+        QCOMPARE(QList<QStringList>({ { m.name }, m.timestamps(), units, settings }),
             QList<QStringList>(
                 { { expected.name }, expected.timestamps, expected.units, expected.settings }));
-        QCOMPARE(m.points, expected.points);
+        QCOMPARE(m.points(), expected.points);
         QCOMPARE(m.series->points(), expected.points);
     }
 

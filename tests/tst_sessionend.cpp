@@ -166,8 +166,8 @@ class SessionEndTest : public QObject
         m.dark = rows->item(0)->background().color() == QColor("#555555");
         for (int k = 0; k < records.meter(0).measureNames.size(); ++k) {
             const Measurement shown = records.measurement(0, k);
-            Measured measured{ shown.name, int(shown.points.size()), {}, shown.timestamps };
-            for (const QPointF &p : shown.points)
+            Measured measured{ shown.name, shown.size(), {}, shown.timestamps() };
+            for (const QPointF &p : shown.points())
                 measured.ys.append(p.y());
             m.measurements.append(measured);
         }
