@@ -550,6 +550,7 @@ void MainWindow::createMeasureOverview(int measure)
         measureScreen->setSettings(shown.settings(0));
         measureScreen->setUnit(QString(shown.unit(0)).remove('?'));
     }
+    measureScreen->setMeasurement(shown);
     measureScreen->setupGraph();
     measureScreen->setDarkMode(darkMode);
     measureScreen->isDarkMode = darkMode;

@@ -2,11 +2,7 @@
 
 #include <QStringList>
 
-namespace {
-
-// As the meter face shows them: the words of the unit text run together, micro and ohm as
-// their symbols.
-QString unitShown(const QString &unit)
+QString unitText(const QString &unit)
 {
     QString shown = unit;
     shown.replace(QStringLiteral("mü"), QStringLiteral("\u03bc"))
@@ -15,12 +11,12 @@ QString unitShown(const QString &unit)
     return shown;
 }
 
-QString number(double v)
+QString readingText(double value)
 {
-    return QString::number(v, 'g', 5);
+    return QString::number(value, 'g', 5);
 }
 
-QString duration(qint64 ms)
+QString durationText(qint64 ms)
 {
     const qint64 s = ms / 1000;
     return QStringLiteral("%1:%2:%3")
@@ -28,8 +24,6 @@ QString duration(qint64 ms)
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
-
-} // namespace
 
 void Statistics::add(double y, const QString &unit, const QDateTime &when)
 {
@@ -64,12 +58,12 @@ QString Statistics::line(int language) const
     const Figures f = perUnit.value(newestUnit);
     const QString none = QStringLiteral("–");
     const QStringList parts = {
-        duration(first.msecsTo(newest)) + ' ' + w[0],
+        durationText(first.msecsTo(newest)) + ' ' + w[0],
         count == 1 ? w[1] : w[2].arg(count),
-        w[3] + ' ' + (f.count ? number(f.min) : none),
-        w[4] + ' ' + (f.count ? number(f.max) : none),
-        w[5] + ' ' + (f.count ? number(f.sum / double(f.count)) : none) + ' '
-            + unitShown(newestUnit),
+        w[3] + ' ' + (f.count ? readingText(f.min) : none),
+        w[4] + ' ' + (f.count ? readingText(f.max) : none),
+        w[5] + ' ' + (f.count ? readingText(f.sum / double(f.count)) : none) + ' '
+            + unitText(newestUnit),
     };
     return parts.join(QStringLiteral(" · ")).trimmed();
 }

@@ -4,6 +4,13 @@
 #include <QHash>
 #include <QString>
 
+// How figures are written wherever a series is summed up: a reading, a unit as the meter face
+// shows it (the words of the unit text run together, micro and ohm as their symbols), and a
+// duration as h:mm:ss.
+QString readingText(double value);
+QString unitText(const QString &unit);
+QString durationText(qint64 ms);
+
 // The figures of a recorded series, kept up to date point by point so that a frame costs the
 // same however long the recording: how long it runs, how many points it has, and min, max and
 // mean of the readable points of each unit.

@@ -1,12 +1,34 @@
 #include "screens/measureoverview.h"
 #include "ui_measureoverview.h"
 
+#include "live/statistics.h"
+#include "plot/levels.h"
+#include "plot/zoomview.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
 
-#include <QChart>
-#include <QChartView>
+#include <QDateTime>
 #include <QLineSeries>
+
+namespace {
+
+// The new texts of the viewer, German and English.
+const QString sampleWords[2] = { QStringLiteral("Nr. %1: %2 · %3 · %4"),
+    QStringLiteral("No. %1: %2 · %3 · %4") };
+const QString summaryWords[2][4] = {
+    { QStringLiteral("1 Punkt"), QStringLiteral("%1 Punkte"), QStringLiteral("Min %1 · Max %2 · Ø %3"),
+        QStringLiteral("Doppelklick oder 0: ganze Messung") },
+    { QStringLiteral("1 point"), QStringLiteral("%1 points"),
+        QStringLiteral("min %1 · max %2 · mean %3"),
+        QStringLiteral("Double-click or 0: whole measurement") },
+};
+
+QDateTime timeOf(const QString &timestamp)
+{
+    return QDateTime::fromString(timestamp.left(23), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+} // namespace
 
 measureOverview::measureOverview(int language, QWidget *parent)
     : QDialog(parent),
@@ -47,24 +69,76 @@ measureOverview::measureOverview(int language, QWidget *parent)
     ui->settingsLabel->setText(t[4]);
     ui->unitLabel->setText(t[5]);
     setWindowTitle("KalvionApp");
-    setFixedSize(400, 460);
+    setFixedSize(400, 476);
 }
 
 measureOverview::~measureOverview() = default;
 
 void measureOverview::setupGraph()
 {
-    // The chart owns what it draws, and the stored series must outlive this viewer.
-    auto *drawn = new QLineSeries;
-    drawn->replace(series->points());
-    chart = new QChart;
-    chart->addSeries(drawn);
-    chart->createDefaultAxes();
-    chart->legend()->hide();
-    chart->setTheme(QChart::ChartThemeDark);
-    chartView = new QChartView(chart, ui->graph);
-    chartView->setRenderHint(QPainter::Antialiasing);
+    // The stored series stays its owner's: the levels share its points, and the chart draws
+    // their own copy of what fits the screen.
+    levels = std::make_unique<Levels>(series->points(), [this](qsizetype i) {
+        return i < shown.size() ? shown.unit(int(i)) : QString();
+    });
+    chartView = new ZoomView(*levels, ui->graph);
+    chart = chartView->chart();
     chartView->setMinimumSize(400, 221);
+    connect(chartView, &ZoomView::stretchShown, this, &measureOverview::sumUp);
+    connect(chartView, &ZoomView::pointed, this, &measureOverview::readOut);
+    sumUp(0, levels->size());
+}
+
+void measureOverview::setMeasurement(const Measurement &measurement)
+{
+    shown = measurement;
+}
+
+// The stretch shown: how many samples, how long it runs, and min, max and mean of its readable
+// samples in the first one's unit.
+void measureOverview::sumUp(qsizetype from, qsizetype to)
+{
+    readOut(-1);
+    if (to <= from || to > shown.size()) {
+        ui->summaryLabel->clear();
+        return;
+    }
+    const QString *w = summaryWords[language];
+    const QString unit = QString(shown.unit(int(from))).remove('?');
+    const Figures f = levels->figures(from, to, unit);
+    const QString none = QStringLiteral("–");
+    const qint64 ms = timeOf(shown.timestamp(int(from))).msecsTo(timeOf(shown.timestamp(int(to - 1))));
+    const QStringList parts = {
+        to - from == 1 ? w[0] : w[1].arg(to - from),
+        durationText(ms) + QStringLiteral(" h"),
+        w[2].arg(f.count ? readingText(f.min) : none, f.count ? readingText(f.max) : none,
+                f.count ? readingText(f.sum / double(f.count)) : none)
+            + ' ' + unitText(unit),
+    };
+    ui->summaryLabel->setText(parts.join(QStringLiteral(" · ")).trimmed());
+}
+
+// The sample under the pointer; once it left, how to get back to the whole when zoomed.
+void measureOverview::readOut(qsizetype sample)
+{
+    if (sample < 0) {
+        ui->readoutLabel->setText(chartView && chartView->isZoomed() ? summaryWords[language][3]
+                                                                      : QString());
+        return;
+    }
+    const QPointF p = levels->sample(sample);
+    if (sample >= shown.size()) {
+        ui->readoutLabel->setText(sampleWords[language].arg(p.x()).arg(readingText(p.y()), {}, {}));
+        return;
+    }
+    const QString &unit = shown.unit(int(sample));
+    const bool readable = !unit.contains('?');
+    const QString value = (readable ? readingText(p.y()) : QStringLiteral("?")) + ' '
+        + unitText(QString(unit).remove('?'));
+    ui->readoutLabel->setText(sampleWords[language]
+                                  .arg(p.x())
+                                  .arg(value.trimmed(), shown.timestamp(int(sample)),
+                                      shown.settings(int(sample)).trimmed()));
 }
 
 void measureOverview::setAddress(const QString &address)
@@ -93,7 +167,8 @@ void measureOverview::setDarkMode(bool dark)
     ui->csvButton->setStyleSheet(Theme::buttonStyle(dark));
     ui->backButton->setStyleSheet(Theme::buttonStyle(dark));
     for (QLabel *label : {ui->addressLabel, ui->settingsLabel, ui->timestampLabel, ui->unitLabel,
-                          ui->addressForm, ui->unitForm, ui->settingsForm, ui->timeForm})
+                          ui->addressForm, ui->unitForm, ui->settingsForm, ui->timeForm,
+                          ui->readoutLabel, ui->summaryLabel})
         label->setStyleSheet(Theme::textStyle(dark));
     ui->graph->setStyleSheet(Theme::contrastStyle(dark));
 }

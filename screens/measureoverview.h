@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/meterrecords.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -7,16 +9,18 @@
 
 #include <memory>
 
+class Levels;
 class QChart;
-class QChartView;
 class QLineSeries;
+class ZoomView;
 
 namespace Ui {
 class measureOverview;
 }
 
-// Shows one stored measurement: its graph, the facts of its first point, and the way to export
-// it as a CSV file.
+// Shows one stored measurement: its graph, zoomable along x, the facts of its first point, the
+// sample under the pointer, a summary of the stretch shown, and the way to export it as a CSV
+// file.
 class measureOverview : public QDialog
 {
     Q_OBJECT
@@ -41,6 +45,8 @@ public slots:
     void setTimestamp(const QString &timestamp);
     void setSettings(const QString &settings);
     void setUnit(const QString &unit);
+    // The texts that go with each point, for the readout and the summary.
+    void setMeasurement(const Measurement &measurement);
     void setDarkMode(bool dark);
     void backClicked();
     void createCSV();
@@ -49,6 +55,11 @@ private:
     std::unique_ptr<Ui::measureOverview> ui;
     QList<QStringList> texts;
     int language;
+    void sumUp(qsizetype from, qsizetype to);
+    void readOut(qsizetype sample);
+
     QChart *chart = nullptr;
-    QChartView *chartView = nullptr;
+    ZoomView *chartView = nullptr;
+    Measurement shown;
+    std::unique_ptr<Levels> levels;
 };

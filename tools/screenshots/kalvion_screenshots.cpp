@@ -11,7 +11,9 @@
 #include "live/connectionscreen.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/languagescreen.h"
+#include "plot/zoomview.h"
 #include "screens/measureoverview.h"
+#include "store/meterrecords.h"
 #include "screens/settingsscreen.h"
 
 #include <QApplication>
@@ -21,7 +23,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineSeries>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QMovie>
 #include <QPointF>
@@ -185,6 +189,52 @@ void grabManagement(MainWindow &window)
     overview->close();
 }
 
+// A measurement of 1,000,000 points, three a second for 92 hours: a slow swing with ripple, a
+// spike now and then and an unreadable sample now and then; whole, then zoomed in with the
+// pointer on a sample.
+void grabLongViewer(bool dark, int language)
+{
+    QListWidget rows;
+    MeterRecords records(&rows);
+    records.addMeter(
+        Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
+        "Werkbank", dark);
+    const int n = 1000000;
+    QList<QPointF> points;
+    QStringList stamps, units;
+    const QDateTime start(QDate(2026, 12, 3), QTime(8, 0));
+    for (int i = 0; i < n; ++i) {
+        const bool unreadable = i % 4001 == 7;
+        const double y = 4.5 + 0.4 * std::sin(i / 20000.0) + 0.05 * std::sin(i / 37.0)
+            + (i % 99991 == 0 ? 1.2 : 0);
+        points.append(QPointF(i + 1, unreadable ? 0.0 : y));
+        stamps.append(start.addMSecs(qint64(i) * 333).toString("yyyy-MM-dd hh:mm:ss.zzz") + "000");
+        units.append(unreadable ? "V ?" : "V ");
+    }
+    records.addMeasurement(0, stamps.first(), points, stamps, units, QStringList(n, "DC AUTO "));
+    const Measurement shown = records.measurement(0, 0);
+    measureOverview viewer(language);
+    viewer.series = shown.series;
+    viewer.setMeasurement(shown);
+    viewer.setAddress("C8:27:53:0C:00:01");
+    viewer.setTimestamp(shown.timestamp(0));
+    viewer.setSettings(shown.settings(0));
+    viewer.setUnit("V ");
+    viewer.setupGraph();
+    viewer.setDarkMode(dark);
+    viewer.isDarkMode = dark;
+    viewer.show();
+    save(&viewer, "viewer-long");
+    auto *view = viewer.findChild<ZoomView *>();
+    view->showStretch(499980, 500090);
+    auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
+    const QPoint at = view->chart()->mapToPosition(points[500030], line).toPoint();
+    QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
+        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    save(&viewer, "viewer-zoomed");
+}
+
 void grabDiscovery(MainWindow &window)
 {
     child(&window, "newDeviceButton")->click();
@@ -291,5 +341,6 @@ int main(int argc, char *argv[])
     grabManagement(window);
     grabDiscovery(window);
     grabLive(window, meter);
+    grabLongViewer(args[2] == "dark", args[3] == "en" ? 1 : 0);
     return 0;
 }

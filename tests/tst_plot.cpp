@@ -1,0 +1,307 @@
+#include "app/mainwindow.h"
+#include "plot/levels.h"
+#include "plot/zoomview.h"
+#include "screens/deviceoverviewscreen.h"
+#include "screens/measureoverview.h"
+#include "support/storedmeter.h"
+#include "support/testmain.h"
+#include "support/widgets.h"
+
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QValueAxis>
+
+#include <cmath>
+
+// Long series drawn per pixel column and summed up from their levels, checked against every
+// sample; and the viewer walked through with the wheel, drags, keys and the pointer.
+class PlotTest : public QObject
+{
+    Q_OBJECT
+
+    // y of sample i (0-based) of the series the table names, and its unit.
+    static QList<QPointF> series(const QString &shape, int n)
+    {
+        QList<QPointF> points;
+        for (int i = 0; i < n; ++i) {
+            double y = 0;
+            if (shape == "sine")
+                y = 5 * std::sin(i / 300.0) + 0.001 * i;
+            else if (shape == "spikes")
+                y = i % 1013 == 500 ? 9.5 : i % 977 == 3 ? -7.25 : 1.0;
+            else if (shape == "step")
+                y = i < n / 3 ? -2.0 : 3.5;
+            else if (shape == "unreadable")
+                y = i % 7 == 0 ? 0.0 : 10 + i % 5;
+            else
+                y = 4.25;
+            points.append(QPointF(i + 1, y));
+        }
+        return points;
+    }
+
+    // The unit texts of the samples: V, with a stretch in mV, and every seventh unreadable in
+    // the series that has unreadable points.
+    static QString unitOf(const QString &shape, qsizetype i)
+    {
+        const QString unit = i % 3000 < 1000 ? "m V " : "V ";
+        return shape == "unreadable" && i % 7 == 0 ? unit + '?' : unit;
+    }
+
+private slots:
+    // Per pixel column, the drawn copy holds the column's first and last sample and its
+    // smallest and largest value, in x order, and nothing from outside it; where few samples
+    // fall in a column, the samples themselves. Every stretch's figures are those of its
+    // readable samples of the unit asked for.
+    void levels_data()
+    {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<qsizetype>("from");
+        QTest::addColumn<qsizetype>("to");
+        QTest::addColumn<int>("columns");
+        QTest::newRow("a sine, whole") << "sine" << 100000 << qsizetype(0) << qsizetype(100000) << 333;
+        QTest::newRow("a sine, a stretch") << "sine" << 100000 << qsizetype(12345) << qsizetype(67891) << 300;
+        QTest::newRow("single-sample spikes") << "spikes" << 50000 << qsizetype(0) << qsizetype(50000) << 350;
+        QTest::newRow("a step") << "step" << 30000 << qsizetype(17) << qsizetype(29999) << 350;
+        QTest::newRow("all equal") << "equal" << 20000 << qsizetype(0) << qsizetype(20000) << 350;
+        QTest::newRow("one point") << "equal" << 1 << qsizetype(0) << qsizetype(1) << 350;
+        QTest::newRow("two points") << "step" << 2 << qsizetype(0) << qsizetype(2) << 350;
+        QTest::newRow("few per column") << "sine" << 5000 << qsizetype(100) << qsizetype(1100) << 350;
+        QTest::newRow("unreadable points") << "unreadable" << 40000 << qsizetype(3) << qsizetype(39990) << 350;
+    }
+
+    void levels()
+    {
+        QFETCH(QString, shape);
+        QFETCH(int, count);
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, to);
+        QFETCH(int, columns);
+        const QList<QPointF> samples = series(shape, count);
+        const Levels reduced(samples, [&](qsizetype i) { return unitOf(shape, i); });
+        const QList<QPointF> drawn = reduced.drawn(from, to, columns);
+
+        const qsizetype n = to - from;
+        if (n <= qsizetype(columns) * 4) {
+            QCOMPARE(drawn, samples.mid(std::max<qsizetype>(from - 1, 0),
+                                std::min<qsizetype>(to + 1, count) - std::max<qsizetype>(from - 1, 0)));
+        } else {
+            qsizetype next = 0;
+            for (int c = 0; c < columns; ++c) {
+                const qsizetype a = from + n * c / columns, b = from + n * (c + 1) / columns;
+                double low = samples[a].y(), high = low;
+                for (qsizetype i = a; i < b; ++i) {
+                    low = std::min(low, samples[i].y());
+                    high = std::max(high, samples[i].y());
+                }
+                QList<QPointF> column;
+                while (next < drawn.size() && drawn[next].x() <= samples[b - 1].x())
+                    column.append(drawn[next++]);
+                QVERIFY2(!column.isEmpty() && column.size() <= 4, qPrintable(QString::number(c)));
+                QCOMPARE(column.constFirst(), samples[a]);
+                QCOMPARE(column.constLast(), samples[b - 1]);
+                double shownLow = column[0].y(), shownHigh = shownLow;
+                for (int k = 0; k < column.size(); ++k) {
+                    QCOMPARE(column[k], samples[qsizetype(column[k].x()) - 1]);
+                    QVERIFY(k == 0 || column[k].x() > column[k - 1].x());
+                    shownLow = std::min(shownLow, column[k].y());
+                    shownHigh = std::max(shownHigh, column[k].y());
+                }
+                QCOMPARE(shownLow, low);
+                QCOMPARE(shownHigh, high);
+            }
+            QCOMPARE(next, drawn.size());
+        }
+
+        for (const QString unit : { "V ", "m V " }) {
+            qsizetype readable = 0;
+            double sum = 0, low = 0, high = 0;
+            for (qsizetype i = from; i < to; ++i) {
+                if (unitOf(shape, i) != unit)
+                    continue;
+                low = readable ? std::min(low, samples[i].y()) : samples[i].y();
+                high = readable ? std::max(high, samples[i].y()) : samples[i].y();
+                sum += samples[i].y();
+                ++readable;
+            }
+            const Figures f = reduced.figures(from, to, unit);
+            QCOMPARE(f.count, readable);
+            QVERIFY(std::abs(f.sum - sum) <= 1e-9 * std::max(1.0, std::abs(sum)));
+            if (readable) {
+                QCOMPARE(f.min, low);
+                QCOMPARE(f.max, high);
+            }
+        }
+    }
+
+    // The viewer of a stored measurement of 6,000 points, one a second, as a user works it.
+    // What it shows is read off its axes, and what it says is checked against figures the test
+    // takes from the stored points.
+    void viewer()
+    {
+        const int n = 6000;
+        StoredSeries stored;
+        const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
+        for (int i = 0; i < n; ++i) {
+            const bool unreadable = i % 11 == 5;
+            stored.points.append(QPointF(i + 1, unreadable ? 0.0 : 2 + std::sin(i / 90.0) + i / 4000.0));
+            stored.timestamps.append(start.addSecs(i).toString("yyyy-MM-dd hh:mm:ss.zzz") + "000");
+            stored.units.append(QString(i >= 4000 ? "m V " : "V ") + (unreadable ? "?" : ""));
+            stored.settings.append(i < 3000 ? "DC AUTO " : "DC ");
+        }
+        stored.name = stored.timestamps.first();
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C", { stored } } });
+        MainWindow window;
+        window.show();
+        child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
+        child<QPushButton>(&window, "editButton")->click();
+        deviceOverviewScreen *overview = shown<deviceOverviewScreen>();
+        child<QListWidget>(overview, "measureList")->setCurrentRow(0);
+        child<QPushButton>(overview, "openMeasureButton")->click();
+        measureOverview *viewer = shown<measureOverview>();
+        QVERIFY(QTest::qWaitForWindowExposed(viewer));
+        auto *view = viewer->findChild<ZoomView *>();
+        QWidget *surface = view->viewport();
+        auto *axisX = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Horizontal).value(0));
+        auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
+        const QLabel *readout = child<QLabel>(viewer, "readoutLabel");
+        const QLabel *summary = child<QLabel>(viewer, "summaryLabel");
+        const auto shownRange = [&] { return std::pair{ qRound(axisX->min()), qRound(axisX->max()) }; };
+        const auto pixelOf = [&](double x) {
+            return view->chart()->mapToPosition(QPointF(x, 0), line).toPoint().x();
+        };
+        const QPoint middle = view->chart()->plotArea().center().toPoint();
+        // The pointer moving with no button down, as the window system reports it.
+        const auto hover = [surface](QPoint at) {
+            QMouseEvent move(QEvent::MouseMove, at, surface->mapToGlobal(at), Qt::NoButton,
+                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(surface, &move);
+        };
+
+        // The summary of samples a..b (numbers from 1), from the stored points.
+        const auto expectedSummary = [&](int a, int b) {
+            const QString unit = QString(stored.units[a - 1]).remove('?');
+            int readable = 0;
+            double sum = 0, low = 0, high = 0;
+            for (int i = a - 1; i < b; ++i) {
+                if (stored.units[i] != unit)
+                    continue;
+                const double y = stored.points[i].y();
+                low = readable ? std::min(low, y) : y;
+                high = readable ? std::max(high, y) : y;
+                sum += y;
+                ++readable;
+            }
+            const int seconds = b - a;
+            return QString("%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8")
+                .arg(b - a + 1)
+                .arg(seconds / 3600)
+                .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                .arg(seconds % 60, 2, 10, QChar('0'))
+                .arg(QString::number(low, 'g', 5), QString::number(high, 'g', 5),
+                    QString::number(sum / readable, 'g', 5), QString(unit).remove(' '));
+        };
+
+        const auto opening = shownRange();
+        const QList<QPointF> openingLine = line->points();
+        QCOMPARE(opening, std::pair(1, n));
+        QCOMPARE(summary->text(), expectedSummary(1, n));
+        QVERIFY(line->count() < 4 * 400);
+
+        // The wheel turned away zooms in about the pointer, and the sample under it stays.
+        const int atPointer = 1500;
+        const QPoint pointer(pixelOf(atPointer), middle.y());
+        QWheelEvent away(pointer, surface->mapToGlobal(pointer), {}, { 0, 120 }, Qt::NoButton,
+            Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(surface, &away);
+        auto [a, b] = shownRange();
+        QVERIFY2(a > 1 && b < n && a < atPointer && atPointer < b, qPrintable(QString("%1..%2").arg(a).arg(b)));
+        QVERIFY(std::abs(pixelOf(atPointer) - pointer.x()) <= 2);
+        QCOMPARE(summary->text(), expectedSummary(a, b));
+        QCOMPARE(readout->text(), "Doppelklick oder 0: ganze Messung");
+
+        // A drag zooms to the stretch dragged over, as near as a pixel tells.
+        const int dragFrom = a + (b - a) / 4, dragTo = a + (b - a) / 2;
+        const int perPixel = int(std::ceil((b - a) / view->chart()->plotArea().width())) + 1;
+        QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(pixelOf(dragFrom), middle.y()));
+        QTest::mouseMove(surface, QPoint(pixelOf(dragTo), middle.y()));
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(pixelOf(dragTo), middle.y()));
+        std::tie(a, b) = shownRange();
+        QVERIFY2(std::abs(a - dragFrom) <= perPixel && std::abs(b - dragTo) <= perPixel,
+            qPrintable(QString("%1..%2 for %3..%4").arg(a).arg(b).arg(dragFrom).arg(dragTo)));
+        QCOMPARE(summary->text(), expectedSummary(a, b));
+
+        // Keys: + halves what is shown about its middle, the arrows move by an eighth, Home and
+        // End go to the ends, - widens; a right-button drag pans.
+        view->setFocus();
+        const int width = b - a;
+        QTest::keyClick(view, Qt::Key_Plus);
+        auto [c, d] = shownRange();
+        QVERIFY(std::abs((d - c) - width / 2) <= 1 && std::abs((c + d) - (a + b)) <= 2);
+        QTest::keyClick(view, Qt::Key_Right);
+        auto [e, f] = shownRange();
+        QVERIFY(std::abs((e - c) - (d - c + 1) / 8) <= 1 && f - e == d - c);
+        QTest::keyClick(view, Qt::Key_Home);
+        std::tie(a, b) = shownRange();
+        QVERIFY(a == 1 && b - a == f - e);
+        QCOMPARE(summary->text(), expectedSummary(a, b));
+        QTest::keyClick(view, Qt::Key_End);
+        std::tie(a, b) = shownRange();
+        QVERIFY(b == n && b - a == f - e);
+        QCOMPARE(summary->text(), expectedSummary(a, b));
+        QTest::mousePress(surface, Qt::RightButton, {}, middle);
+        QTest::mouseMove(surface, middle + QPoint(40, 0));
+        QTest::mouseRelease(surface, Qt::RightButton, {}, middle + QPoint(40, 0));
+        std::tie(c, d) = shownRange();
+        QVERIFY(c < a && d - c == b - a);
+        QTest::keyClick(view, Qt::Key_Minus);
+        std::tie(a, b) = shownRange();
+        QVERIFY(b - a > d - c);
+
+        // Zoom stops at about ten samples.
+        for (int step = 0; step < 20; ++step)
+            QTest::keyClick(view, Qt::Key_Plus);
+        std::tie(a, b) = shownRange();
+        QCOMPARE(b - a + 1, 10);
+        QCOMPARE(summary->text(), expectedSummary(a, b));
+
+        // Zoomed in that far, the pointer reads the sample it is nearest to, "?" where the
+        // meter showed none; leaving, it says how to get back.
+        QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(shownRange(), std::pair(1, 10));
+        for (int sample : { 2, 6 }) {
+            const double y = stored.points[sample - 1].y();
+            hover(view->chart()->mapToPosition(QPointF(sample, y), line).toPoint());
+            const bool readable = !stored.units[sample - 1].contains('?');
+            QCOMPARE(readout->text(),
+                QString("Nr. %1: %2 V · %3 · %4")
+                    .arg(sample)
+                    .arg(readable ? QString::number(y, 'g', 5) : "?")
+                    .arg(stored.timestamps[sample - 1], stored.settings[sample - 1].trimmed()));
+        }
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(surface, &leave);
+        QCOMPARE(readout->text(), "Doppelklick oder 0: ganze Messung");
+
+        // Back to the whole: the opening view, exactly.
+        QTest::keyClick(view, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        QCOMPARE(line->points(), openingLine);
+        QCOMPARE(summary->text(), expectedSummary(1, n));
+        QCOMPARE(readout->text(), QString());
+        QTest::keyClick(view, Qt::Key_Plus);
+        QTest::mouseDClick(surface, Qt::LeftButton, {}, middle);
+        QCOMPARE(shownRange(), opening);
+        QCOMPARE(line->points(), openingLine);
+
+        // The stored measurement is what it was.
+        QCOMPARE(window.meterRecords().measurement(0, 0).points(), stored.points);
+        viewer->close();
+        overview->close();
+    }
+};
+
+KALVION_TEST_MAIN(PlotTest)
+#include "tst_plot.moc"
