@@ -8,20 +8,18 @@ Levels::Levels(const QList<QPointF> &samples, std::function<QString(qsizetype)> 
 {
     const qsizetype n = samples.size();
     // The first level, from the samples, in one pass.
-    std::vector<Bucket> first(size_t((n + factor - 1) / factor));
+    first.resize(size_t((n + factor - 1) / factor));
     QString lastText;
     quint8 lastUnit = noUnit;
     for (qsizetype i = 0; i < n; ++i) {
-        Bucket &b = first[size_t(i / factor)];
+        Small &b = first[size_t(i / factor)];
+        const qsizetype start = i - i % factor;
+        const quint8 at = quint8(i - start);
         const double y = samples[i].y();
-        if (i % factor == 0) {
-            b.lowest = b.highest = qint32(i);
-        } else {
-            if (y < samples[b.lowest].y())
-                b.lowest = qint32(i);
-            if (y > samples[b.highest].y())
-                b.highest = qint32(i);
-        }
+        if (y < samples[start + b.lowest].y())
+            b.lowest = at;
+        if (y > samples[start + b.highest].y())
+            b.highest = at;
         QString text = this->unitOf(i);
         if (text.endsWith(u'?'))
             continue;
@@ -36,26 +34,25 @@ Levels::Levels(const QList<QPointF> &samples, std::function<QString(qsizetype)> 
         }
         if (b.readable == 0) {
             b.unit = lastUnit;
-            b.readableLowest = b.readableHighest = qint32(i);
+            b.readableLowest = b.readableHighest = at;
         } else {
             if (lastUnit != b.unit)
                 b.unit = mixed;
-            if (y < samples[b.readableLowest].y())
-                b.readableLowest = qint32(i);
-            if (y > samples[b.readableHighest].y())
-                b.readableHighest = qint32(i);
+            if (y < samples[start + b.readableLowest].y())
+                b.readableLowest = at;
+            if (y > samples[start + b.readableHighest].y())
+                b.readableHighest = at;
         }
         ++b.readable;
         b.sum += y;
     }
     // Each further level from the one below, until one bucket holds everything.
-    levels.push_back(std::move(first));
-    while (levels.back().size() > 1) {
-        const std::vector<Bucket> &below = levels.back();
-        std::vector<Bucket> above((below.size() + factor - 1) / factor);
-        for (size_t c = 0; c < below.size(); ++c) {
-            const Bucket &child = below[c];
-            Bucket &b = above[c / factor];
+    for (qsizetype below = qsizetype(first.size()); below > 1; below = (below + factor - 1) / factor) {
+        const int level = levelCount() - 1;
+        std::vector<Bucket> above(size_t((below + factor - 1) / factor));
+        for (qsizetype c = 0; c < below; ++c) {
+            const Bucket child = bucket(level, c);
+            Bucket &b = above[size_t(c / factor)];
             if (c % factor == 0) {
                 b.lowest = child.lowest;
                 b.highest = child.highest;
@@ -82,8 +79,18 @@ Levels::Levels(const QList<QPointF> &samples, std::function<QString(qsizetype)> 
             b.readable += child.readable;
             b.sum += child.sum;
         }
-        levels.push_back(std::move(above));
+        upper.push_back(std::move(above));
     }
+}
+
+Levels::Bucket Levels::bucket(int level, qsizetype index) const
+{
+    if (level > 0)
+        return upper[size_t(level - 1)][size_t(index)];
+    const Small &s = first[size_t(index)];
+    const qint32 start = qint32(index * factor);
+    return { start + s.lowest, start + s.highest, s.readable, start + s.readableLowest,
+        start + s.readableHighest, s.unit, s.sum };
 }
 
 qsizetype Levels::bucketSize(int level) const
@@ -106,7 +113,7 @@ quint8 Levels::unitIndex(qsizetype i) const
 template <typename Visit>
 void Levels::cover(qsizetype from, qsizetype to, int maxLevel, Visit visit) const
 {
-    maxLevel = std::min(maxLevel, int(levels.size()) - 1);
+    maxLevel = std::min(maxLevel, first.empty() ? -1 : levelCount() - 1);
     for (qsizetype a = from; a < to;) {
         int level = -1;
         qsizetype size = 1;
@@ -139,12 +146,11 @@ QList<QPointF> Levels::drawn(qsizetype from, qsizetype to, int columns) const
         const qsizetype b = from + n * (c + 1) / columns;
         qsizetype lo = a, hi = a;
         cover(a, b, INT_MAX, [&](int level, qsizetype at) {
-            const qsizetype l = level < 0 ? at : levels[size_t(level)][size_t(at)].lowest;
-            const qsizetype h = level < 0 ? at : levels[size_t(level)][size_t(at)].highest;
-            if (samples[l].y() < samples[lo].y())
-                lo = l;
-            if (samples[h].y() > samples[hi].y())
-                hi = h;
+            const Bucket b = level < 0 ? Bucket{ qint32(at), qint32(at) } : bucket(level, at);
+            if (samples[b.lowest].y() < samples[lo].y())
+                lo = b.lowest;
+            if (samples[b.highest].y() > samples[hi].y())
+                hi = b.highest;
         });
         qsizetype shown[4] = { a, std::min(lo, hi), std::max(lo, hi), b - 1 };
         for (int k = 0; k < 4; ++k) {
@@ -163,12 +169,11 @@ std::pair<double, double> Levels::span(qsizetype from, qsizetype to) const
         return { 0, 0 };
     qsizetype lo = from, hi = from;
     cover(from, to, INT_MAX, [&](int level, qsizetype at) {
-        const qsizetype l = level < 0 ? at : levels[size_t(level)][size_t(at)].lowest;
-        const qsizetype h = level < 0 ? at : levels[size_t(level)][size_t(at)].highest;
-        if (samples[l].y() < samples[lo].y())
-            lo = l;
-        if (samples[h].y() > samples[hi].y())
-            hi = h;
+        const Bucket b = level < 0 ? Bucket{ qint32(at), qint32(at) } : bucket(level, at);
+        if (samples[b.lowest].y() < samples[lo].y())
+            lo = b.lowest;
+        if (samples[b.highest].y() > samples[hi].y())
+            hi = b.highest;
     });
     return { samples[lo].y(), samples[hi].y() };
 }
@@ -198,7 +203,7 @@ void Levels::addFigures(qsizetype from, qsizetype to, int maxLevel, quint8 unit,
                 add(1, samples[at].y(), samples[at].y(), samples[at].y());
             return;
         }
-        const Bucket &b = levels[size_t(level)][size_t(at)];
+        const Bucket b = bucket(level, at);
         if (b.unit == unit) {
             add(b.readable, b.sum, samples[b.readableLowest].y(), samples[b.readableHighest].y());
         } else if (b.unit == mixed) {

@@ -56,8 +56,21 @@ private:
         quint8 unit = noUnit;
         double sum = 0;
     };
+    // The first level, which outnumbers all others together, keeps its places within the
+    // bucket, in half the room.
+    struct Small {
+        quint8 lowest = 0;
+        quint8 highest = 0;
+        quint8 readable = 0;
+        quint8 readableLowest = 0;
+        quint8 readableHighest = 0;
+        quint8 unit = noUnit;
+        double sum = 0;
+    };
 
     qsizetype bucketSize(int level) const;
+    int levelCount() const { return int(upper.size()) + 1; }
+    Bucket bucket(int level, qsizetype index) const;
     quint8 unitIndex(qsizetype i) const;
     // Calls visit(level, index) for the buckets (level >= 0) and single samples (level -1)
     // that together cover [from, to), as few as the levels allow, none above maxLevel.
@@ -68,5 +81,6 @@ private:
     QList<QPointF> samples;
     std::function<QString(qsizetype)> unitOf;
     QStringList units; // the readable units met, by index
-    std::vector<std::vector<Bucket>> levels;
+    std::vector<Small> first;
+    std::vector<std::vector<Bucket>> upper; // the levels above the first
 };
