@@ -136,11 +136,27 @@ private slots:
         }
     }
 
-    // The viewer of a stored measurement of 6,000 points, one a second, as a user works it.
-    // What it shows is read off its axes, and what it says is checked against figures the test
-    // takes from the stored points.
+    // The viewer of a stored measurement of 6,000 points, one a second, as a user works it, in
+    // either language. What it shows is read off its axes, and what it says is checked against
+    // figures the test takes from the stored points.
+    void viewer_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("summaryWords");
+        QTest::addColumn<QString>("readoutWords");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("German") << 0 << "%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8"
+                                << "Nr. %1: %2 · %3 · %4" << "Doppelklick oder 0: ganze Messung";
+        QTest::newRow("English") << 1 << "%1 points · %2:%3:%4 h · min %5 · max %6 · mean %7 %8"
+                                 << "No. %1: %2 · %3 · %4" << "Double-click or 0: whole measurement";
+    }
+
     void viewer()
     {
+        QFETCH(int, language);
+        QFETCH(QString, summaryWords);
+        QFETCH(QString, readoutWords);
+        QFETCH(QString, hint);
         const int n = 6000;
         StoredSeries stored;
         const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
@@ -152,7 +168,9 @@ private slots:
             stored.settings.append(i < 3000 ? "DC AUTO " : "DC ");
         }
         stored.name = stored.timestamps.first();
-        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C", { stored } } });
+        StoredOptions options;
+        options.language = language;
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C", { stored } } }, options);
         MainWindow window;
         window.show();
         child<QListWidget>(&window, "deviceList")->setCurrentRow(0);
@@ -165,6 +183,7 @@ private slots:
         auto *view = viewer->findChild<ZoomView *>();
         QWidget *surface = view->viewport();
         auto *axisX = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Horizontal).value(0));
+        auto *axisY = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Vertical).value(0));
         auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
         const QLabel *readout = child<QLabel>(viewer, "readoutLabel");
         const QLabel *summary = child<QLabel>(viewer, "summaryLabel");
@@ -195,7 +214,7 @@ private slots:
                 ++readable;
             }
             const int seconds = b - a;
-            return QString("%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8")
+            return QString(summaryWords)
                 .arg(b - a + 1)
                 .arg(seconds / 3600)
                 .arg(seconds / 60 % 60, 2, 10, QChar('0'))
@@ -220,7 +239,17 @@ private slots:
         QVERIFY2(a > 1 && b < n && a < atPointer && atPointer < b, qPrintable(QString("%1..%2").arg(a).arg(b)));
         QVERIFY(std::abs(pixelOf(atPointer) - pointer.x()) <= 2);
         QCOMPARE(summary->text(), expectedSummary(a, b));
-        QCOMPARE(readout->text(), "Doppelklick oder 0: ganze Messung");
+        QCOMPARE(readout->text(), hint);
+        // The y axis spans exactly the values shown, unreadable ones included.
+        const auto expectedY = [&](int a, int b) {
+            double low = stored.points[a - 1].y(), high = low;
+            for (int i = a - 1; i < b; ++i) {
+                low = std::min(low, stored.points[i].y());
+                high = std::max(high, stored.points[i].y());
+            }
+            return std::pair{ low, high };
+        };
+        QCOMPARE(std::pair(axisY->min(), axisY->max()), expectedY(a, b));
 
         // A drag zooms to the stretch dragged over, as near as a pixel tells.
         const int dragFrom = a + (b - a) / 4, dragTo = a + (b - a) / 2;
@@ -232,6 +261,7 @@ private slots:
         QVERIFY2(std::abs(a - dragFrom) <= perPixel && std::abs(b - dragTo) <= perPixel,
             qPrintable(QString("%1..%2 for %3..%4").arg(a).arg(b).arg(dragFrom).arg(dragTo)));
         QCOMPARE(summary->text(), expectedSummary(a, b));
+        QCOMPARE(std::pair(axisY->min(), axisY->max()), expectedY(a, b));
 
         // Keys: + halves what is shown about its middle, the arrows move by an eighth, Home and
         // End go to the ends, - widens; a right-button drag pans.
@@ -276,14 +306,14 @@ private slots:
             hover(view->chart()->mapToPosition(QPointF(sample, y), line).toPoint());
             const bool readable = !stored.units[sample - 1].contains('?');
             QCOMPARE(readout->text(),
-                QString("Nr. %1: %2 V · %3 · %4")
+                QString(readoutWords)
                     .arg(sample)
-                    .arg(readable ? QString::number(y, 'g', 5) : "?")
+                    .arg((readable ? QString::number(y, 'g', 5) : "?") + " V")
                     .arg(stored.timestamps[sample - 1], stored.settings[sample - 1].trimmed()));
         }
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(surface, &leave);
-        QCOMPARE(readout->text(), "Doppelklick oder 0: ganze Messung");
+        QCOMPARE(readout->text(), hint);
 
         // Back to the whole: the opening view, exactly.
         QTest::keyClick(view, Qt::Key_0);
