@@ -3,6 +3,8 @@
 #include "plot/zoomview.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/measureoverview.h"
+#include "support/files.h"
+#include "support/modalanswer.h"
 #include "support/storedmeter.h"
 #include "support/testmain.h"
 #include "support/widgets.h"
@@ -10,6 +12,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QValueAxis>
 
 #include <cmath>
@@ -326,9 +329,30 @@ private slots:
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
 
-        // The stored measurement is what it was.
+        // Zoomed in, the CSV file still holds every stored point, and the stored measurement is
+        // what it was.
+        for (int step = 0; step < 5; ++step)
+            QTest::keyClick(view, Qt::Key_Plus);
+        QVERIFY(view->isZoomed());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("whole.csv");
+        ModalAnswer written({ ModalAnswer::enter(path), ModalAnswer::press(QMessageBox::Ok) });
+        child<QPushButton>(viewer, "csvButton")->click();
+        QVERIFY(written.done());
+        const QList<QByteArray> rows = fileBytes(path).split('\n');
+        const qsizetype head = rows.indexOf(language ? "Data,Unit,Time" : "Messwert,Einheit,Zeit");
+        QVERIFY(head > 0);
+        QCOMPARE(rows.size() - head - 2, n);
+        QCOMPARE(rows[head + 1], "2,V ," + stored.timestamps[0].toUtf8());
+        QCOMPARE(rows[head + n], QByteArray::number(stored.points[n - 1].y()) + ",m V ,"
+                + stored.timestamps[n - 1].toUtf8());
         QCOMPARE(window.meterRecords().measurement(0, 0).points(), stored.points);
-        viewer->close();
+
+        // Escape in the middle of a drag leaves the viewer for the screen it came from.
+        QTest::mousePress(surface, Qt::LeftButton, {}, middle);
+        QTest::mouseMove(surface, middle + QPoint(30, 0));
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(!viewer->isVisible() && overview->isVisible());
         overview->close();
     }
 };
