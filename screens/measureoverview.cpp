@@ -4,6 +4,7 @@
 #include "live/statistics.h"
 #include "plot/levels.h"
 #include "plot/zoomview.h"
+#include "ui/narrowfont.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
 
@@ -70,6 +71,7 @@ measureOverview::measureOverview(int language, QWidget *parent)
     ui->unitLabel->setText(t[5]);
     setWindowTitle("KalvionApp");
     setFixedSize(400, 476);
+    lineFont = ui->summaryLabel->font();
 }
 
 measureOverview::~measureOverview() = default;
@@ -115,30 +117,27 @@ void measureOverview::sumUp(qsizetype from, qsizetype to)
                 f.count ? readingText(f.sum / double(f.count)) : none)
             + ' ' + unitText(unit),
     };
-    ui->summaryLabel->setText(parts.join(QStringLiteral(" · ")).trimmed());
+    // A long stretch of small readings makes the widest line: it may get a little smaller.
+    showInOneLine(ui->summaryLabel, parts.join(QStringLiteral(" · ")).trimmed(), lineFont, 7);
 }
 
 // The sample under the pointer; once it left, how to get back to the whole when zoomed.
 void measureOverview::readOut(qsizetype sample)
 {
-    if (sample < 0) {
-        ui->readoutLabel->setText(chartView && chartView->isZoomed() ? summaryWords[language][3]
-                                                                      : QString());
-        return;
+    QString line;
+    if (sample < 0 && chartView && chartView->isZoomed()) {
+        line = summaryWords[language][3];
+    } else if (sample >= 0 && sample < shown.size()) {
+        const QString &unit = shown.unit(int(sample));
+        const double y = levels->sample(sample).y();
+        const QString value = (unit.contains('?') ? QStringLiteral("?") : readingText(y)) + ' '
+            + unitText(QString(unit).remove('?'));
+        // The number as stored, in full: a plain arg() would write sample 1000000 as 1e+06.
+        line = sampleWords[language].arg(QString::number(levels->sample(sample).x(), 'g', 15),
+            value.trimmed(), shown.timestamp(int(sample)), shown.settings(int(sample)).trimmed());
     }
-    const QPointF p = levels->sample(sample);
-    if (sample >= shown.size()) {
-        ui->readoutLabel->setText(sampleWords[language].arg(p.x()).arg(readingText(p.y()), {}, {}));
-        return;
-    }
-    const QString &unit = shown.unit(int(sample));
-    const bool readable = !unit.contains('?');
-    const QString value = (readable ? readingText(p.y()) : QStringLiteral("?")) + ' '
-        + unitText(QString(unit).remove('?'));
-    ui->readoutLabel->setText(sampleWords[language]
-                                  .arg(p.x())
-                                  .arg(value.trimmed(), shown.timestamp(int(sample)),
-                                      shown.settings(int(sample)).trimmed()));
+    // A sample lit with many indicators gives way at its settings, which come last.
+    showInOneLine(ui->readoutLabel, line, lineFont, lineFont.pointSizeF());
 }
 
 void measureOverview::setAddress(const QString &address)

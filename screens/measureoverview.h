@@ -3,6 +3,7 @@
 #include "store/meterrecords.h"
 
 #include <QDialog>
+#include <QFont>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -62,4 +63,5 @@ private:
     ZoomView *chartView = nullptr;
     Measurement shown;
     std::unique_ptr<Levels> levels;
+    QFont lineFont; // the readout's and the summary's, as the form gives it
 };

@@ -10,6 +10,7 @@
 #include "support/widgets.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -354,6 +355,61 @@ private slots:
         QTest::keyClick(view, Qt::Key_Escape);
         QVERIFY(!viewer->isVisible() && overview->isVisible());
         overview->close();
+    }
+
+    // The widest lines a long recording gives: a million points over a thousand hours of small
+    // readings, whose mean takes five digits after three zeros, and a sample lit with every
+    // indicator. The summary fits whole; the readout gives way only at its settings, after the
+    // number, value and time stamp.
+    void linesFitTheViewer()
+    {
+        const int n = 1000000;
+        QList<QPointF> points;
+        points.reserve(n);
+        for (int i = 0; i < n; ++i)
+            points.append(QPointF(i + 1, i % 3 ? -0.001 : -0.002));
+        QStringList stamps(n, "2026-12-01 00:00:00.000000");
+        stamps.last() = "2027-01-11 15:59:59.999000";
+        QStringList settings(n, "DC AUTO ");
+        settings.last() = "AC DC AUTO USB Diode Sound REL Battery APO MIN MAX NCV ";
+        QListWidget rows;
+        MeterRecords records(&rows);
+        records.addMeter(
+            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
+            "Werkbank", false);
+        records.addMeasurement(0, stamps.first(), points, stamps, QStringList(n, "M Ohm "), settings);
+        const Measurement stored = records.measurement(0, 0);
+        for (int language : { 0, 1 }) {
+            measureOverview viewer(language);
+            viewer.series = stored.series;
+            viewer.setMeasurement(stored);
+            viewer.setupGraph();
+            viewer.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+            const QLabel *summary = child<QLabel>(&viewer, "summaryLabel");
+            QVERIFY2(summary->text().startsWith("1000000 ") && summary->text().contains(" 999:59:59 h ")
+                    && summary->text().endsWith(" -0.0013333 M\u2126"),
+                qPrintable(summary->text()));
+            QVERIFY2(summary->fontMetrics().horizontalAdvance(summary->text()) <= summary->contentsRect().width(),
+                qPrintable(summary->text()));
+
+            auto *view = viewer.findChild<ZoomView *>();
+            view->setFocus();
+            for (int step = 0; step < 20; ++step)
+                QTest::keyClick(view, Qt::Key_Plus);
+            QTest::keyClick(view, Qt::Key_End);
+            auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
+            const QPoint at = view->chart()->mapToPosition(points.last(), line).toPoint() - QPoint(1, 0);
+            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
+                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(view->viewport(), &move);
+            const QLabel *readout = child<QLabel>(&viewer, "readoutLabel");
+            const QString whole = QString(language ? "No." : "Nr.")
+                + " 1000000: -0.002 M\u2126 · 2027-01-11 15:59:59.999000 · AC DC";
+            QVERIFY2(readout->text().startsWith(whole), qPrintable(readout->text()));
+            QVERIFY2(readout->fontMetrics().horizontalAdvance(readout->text()) <= readout->contentsRect().width(),
+                qPrintable(readout->text()));
+        }
     }
 };
 
