@@ -144,14 +144,7 @@ QList<QPointF> Levels::drawn(qsizetype from, qsizetype to, int columns) const
     for (int c = 0; c < columns; ++c) {
         const qsizetype a = from + n * c / columns;
         const qsizetype b = from + n * (c + 1) / columns;
-        qsizetype lo = a, hi = a;
-        cover(a, b, INT_MAX, [&](int level, qsizetype at) {
-            const Bucket b = level < 0 ? Bucket{ qint32(at), qint32(at) } : bucket(level, at);
-            if (samples[b.lowest].y() < samples[lo].y())
-                lo = b.lowest;
-            if (samples[b.highest].y() > samples[hi].y())
-                hi = b.highest;
-        });
+        const auto [lo, hi] = extremes(a, b);
         qsizetype shown[4] = { a, std::min(lo, hi), std::max(lo, hi), b - 1 };
         for (int k = 0; k < 4; ++k) {
             if (k == 0 || shown[k] != shown[k - 1])
@@ -167,6 +160,12 @@ std::pair<double, double> Levels::span(qsizetype from, qsizetype to) const
     to = std::clamp<qsizetype>(to, from, size());
     if (from == to)
         return { 0, 0 };
+    const auto [lo, hi] = extremes(from, to);
+    return { samples[lo].y(), samples[hi].y() };
+}
+
+std::pair<qsizetype, qsizetype> Levels::extremes(qsizetype from, qsizetype to) const
+{
     qsizetype lo = from, hi = from;
     cover(from, to, INT_MAX, [&](int level, qsizetype at) {
         const Bucket b = level < 0 ? Bucket{ qint32(at), qint32(at) } : bucket(level, at);
@@ -175,7 +174,7 @@ std::pair<double, double> Levels::span(qsizetype from, qsizetype to) const
         if (samples[b.highest].y() > samples[hi].y())
             hi = b.highest;
     });
-    return { samples[lo].y(), samples[hi].y() };
+    return { lo, hi };
 }
 
 Figures Levels::figures(qsizetype from, qsizetype to, const QString &unit) const

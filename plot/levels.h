@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 // Readable samples of one unit in a stretch: how many, their sum, smallest and largest.
@@ -72,6 +73,8 @@ private:
     int levelCount() const { return int(upper.size()) + 1; }
     Bucket bucket(int level, qsizetype index) const;
     quint8 unitIndex(qsizetype i) const;
+    // Where the smallest and the largest value in [from, to) lie; from must be less than to.
+    std::pair<qsizetype, qsizetype> extremes(qsizetype from, qsizetype to) const;
     // Calls visit(level, index) for the buckets (level >= 0) and single samples (level -1)
     // that together cover [from, to), as few as the levels allow, none above maxLevel.
     template <typename Visit>
