@@ -84,7 +84,6 @@ void measureOverview::setupGraph()
         return i < shown.size() ? shown.unit(int(i)) : QString();
     });
     chartView = new ZoomView(*levels, ui->graph);
-    chart = chartView->chart();
     chartView->setMinimumSize(400, 221);
     connect(chartView, &ZoomView::stretchShown, this, &measureOverview::sumUp);
     connect(chartView, &ZoomView::pointed, this, &measureOverview::readOut);

@@ -11,7 +11,6 @@
 #include <memory>
 
 class Levels;
-class QChart;
 class QLineSeries;
 class ZoomView;
 
@@ -59,7 +58,6 @@ private:
     void sumUp(qsizetype from, qsizetype to);
     void readOut(qsizetype sample);
 
-    QChart *chart = nullptr;
     ZoomView *chartView = nullptr;
     Measurement shown;
     std::unique_ptr<Levels> levels;
