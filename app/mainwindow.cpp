@@ -100,8 +100,8 @@ const QString exportFailedText[2] = {
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow),
-      writer(UserStore().fileName(),
-          [this] { return Store::snapshot(Options{ darkMode, tovik, language }, *records); })
+      writer(Store::fileName(),
+          [this] { return Store::snapshot(Options{ darkMode, tovik, language }, records); })
 {
     const QStringList german = {
         "Menü",
@@ -161,7 +161,6 @@ MainWindow::MainWindow(QWidget *parent)
     tovik = true;
 
     ui->setupUi(this);
-    records = std::make_unique<MeterRecords>(ui->deviceList);
     setFixedSize(498, 800);
     ui->kalvionBanner->setPixmap(QPixmap(":/image/banner.png"));
     setWindowTitle("KalvionApp");
@@ -172,6 +171,16 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::editButton);
     connect(ui->settingsButton, &QPushButton::clicked, this, &MainWindow::settingsWindow);
     connect(&writer, &StoreWriter::failed, this, &MainWindow::warnSavingFailed);
+    // Row i of the list is meter i, with its label.
+    connect(&records, &MeterRecords::meterAdded, this, [this](int i) {
+        auto *row = new QListWidgetItem(records.label(i));
+        Theme::colourItem(row, darkMode);
+        ui->deviceList->insertItem(i, row);
+    });
+    connect(&records, &MeterRecords::meterRemoved, this,
+        [this](int i) { delete ui->deviceList->takeItem(i); });
+    connect(&records, &MeterRecords::meterRelabelled, this,
+        [this](int i) { ui->deviceList->item(i)->setText(records.label(i)); });
 
     readSettings();
     darkModeOnStart();
@@ -197,23 +206,25 @@ void MainWindow::addButton()
 {
     const QBluetoothDeviceInfo &found = newScreen->foundDevice;
     const QBluetoothDeviceInfo candidate(found.address(), found.name(), 0);
-    if (records->contains(candidate)) {
+    if (records.contains(candidate)) {
         QMessageBox::warning(this, texts[language][4], texts[language][5]);
         return;
     }
-    records->addMeter(Meter(candidate), newScreen->selectedName, darkMode);
+    records.addMeter(Meter(candidate, newScreen->selectedName));
     keep(Change::AddMeter, candidate, newScreen->selectedName);
 }
 
 void MainWindow::readSettings()
 {
-    UserStore settings;
-    Options options;
-    Store::read(settings, options, *records);
-    startUp = writer.open(*records, options);
+    Store::Snapshot stored = Store::read(Store::fileName());
+    Options &options = stored.options;
+    for (Meter &meter : stored.meters)
+        records.addMeter(std::move(meter));
+    startUp = writer.open(records, options);
     darkMode = options.darkMode;
     tovik = options.tovik;
     language = options.language;
+    colourRows();
     // What the journal added reaches the store in the background.
     if (startUp.replayed > 0)
         writer.checkpoint();
@@ -273,7 +284,7 @@ bool MainWindow::writeSettings()
     if (writer.saveNow())
         return true;
     QMessageBox::warning(this, storeFailedTitle[language],
-                         storeFailedText[language].arg(UserStore().fileName()));
+                         storeFailedText[language].arg(Store::fileName()));
     return false;
 }
 
@@ -300,8 +311,8 @@ void MainWindow::keepRecordedPoints()
     if (count <= kept)
         return;
     if (!writer.journal().recording()) {
-        const int row = records->find(link->meter());
-        writer.startRecording(link->meter(), row >= 0 ? records->label(row) : link->meter().name());
+        const int row = records.find(link->meter());
+        writer.startRecording(link->meter(), row >= 0 ? records.label(row) : link->meter().name());
     }
     for (int i = kept; i < count; ++i) {
         writer.keepPoint({ series->at(i).y(), connScreen->unitList[i],
@@ -353,7 +364,7 @@ void MainWindow::editButton()
     currentDevice = ui->deviceList->row(current);
     overviewScreen = std::make_unique<deviceOverviewScreen>(language);
     overviewScreen->setName(current->text());
-    for (const QString &name : records->meter(currentDevice).measureNames)
+    for (const QString &name : records.meter(currentDevice).measureNames)
         overviewScreen->setCurrentElement(name);
     overviewScreen->setDarkMode(darkMode);
     overviewScreen->isDarkMode = darkMode;
@@ -387,7 +398,7 @@ void MainWindow::connectDevice()
     // an earlier link closed when that link ended.
     releaseLink();
     connScreen.reset();
-    link = new MeterLink(records->meter(currentDevice).device, this);
+    link = new MeterLink(records.meter(currentDevice).device, this);
     connect(link, &MeterLink::connected, this, &MainWindow::startServiceDiscovery);
     connect(link, &MeterLink::disconnected, this, &MainWindow::disconnect);
     connect(link, &MeterLink::serviceDiscovered, this, &MainWindow::foundService);
@@ -422,7 +433,7 @@ void MainWindow::releaseLink()
 
 bool MainWindow::linkedTo(int row) const
 {
-    return link && records->find(link->meter()) == row;
+    return link && records.find(link->meter()) == row;
 }
 
 void MainWindow::deleteDevice()
@@ -435,8 +446,8 @@ void MainWindow::deleteDevice()
     // No live screen may open for a meter that is gone, nor save into it.
     if (linkedTo(currentDevice))
         releaseLink();
-    const QBluetoothDeviceInfo meter = records->meter(currentDevice).device;
-    records->removeMeter(currentDevice);
+    const QBluetoothDeviceInfo meter = records.meter(currentDevice).device;
+    records.removeMeter(currentDevice);
     keep(Change::RemoveMeter, meter);
     disposeOverview();
 }
@@ -446,8 +457,8 @@ void MainWindow::renameDevice()
     const QString label = QInputDialog::getText(this, texts[language][12], texts[language][13]);
     if (label.isEmpty())
         return;
-    records->relabel(currentDevice, label);
-    keep(Change::RelabelMeter, records->meter(currentDevice).device, label);
+    records.relabel(currentDevice, label);
+    keep(Change::RelabelMeter, records.meter(currentDevice).device, label);
     disposeOverview();
 }
 
@@ -524,7 +535,7 @@ void MainWindow::addSeriesToList()
     // Filed under the meter of the link, wherever the list shows it by now.
     keepRecordedPoints();
     const QString name = connScreen->timestampList.first();
-    records->addMeasurement(records->find(link->meter()), name,
+    records.addMeasurement(records.find(link->meter()), name,
         connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
         connScreen->settingsList);
     writer.saveRecording(name, int(connScreen->timestampList.size()));
@@ -533,17 +544,18 @@ void MainWindow::addSeriesToList()
 void MainWindow::deleteMeasureFromLists(int measure)
 {
     currentMeasure = measure;
-    records->removeMeasurement(currentDevice, measure);
-    keep(Change::RemoveMeasurement, records->meter(currentDevice).device, {}, measure);
+    records.removeMeasurement(currentDevice, measure);
+    keep(Change::RemoveMeasurement, records.meter(currentDevice).device, {}, measure);
 }
 
 void MainWindow::createMeasureOverview(int measure)
 {
     currentMeasure = measure;
-    const Measurement shown = records->measurement(currentDevice, measure);
+    const Measurement shown = records.measurement(currentDevice, measure);
     measureScreen = std::make_unique<measureOverview>(language);
-    measureScreen->series = shown.series;
-    measureScreen->setAddress(records->meter(currentDevice).device.address().toString());
+    // Drawn from the stored points themselves, shared, not copied.
+    measureScreen->series->replace(shown.points());
+    measureScreen->setAddress(records.meter(currentDevice).device.address().toString());
     // Only a store written elsewhere holds a measurement without a first point to describe.
     if (shown.size() > 0) {
         measureScreen->setTimestamp(shown.timestamp(0));
@@ -568,7 +580,8 @@ void MainWindow::createCSV()
         return;
     }
     const CsvHeads heads{t[15], t[16], t[17], t[18], t[19], t[20]};
-    if (!Csv::save(fileName, Csv::text(*records, currentDevice, currentMeasure, heads))) {
+    if (!Csv::save(fileName, records.measurement(currentDevice, currentMeasure),
+            records.meter(currentDevice).device.address().toString(), heads)) {
         // Without a word the user could take the missing confirmation for a slow disk and
         // delete a measurement that was never exported.
         QMessageBox::warning(this, t[21], exportFailedText[language].arg(fileName));
@@ -610,7 +623,7 @@ void MainWindow::reverseDarkMode(bool dark)
 {
     darkMode = dark;
     applyTheme();
-    records->recolour(darkMode);
+    colourRows();
     keepOptions();
 }
 
@@ -634,10 +647,16 @@ void MainWindow::applyTheme()
     ui->newDeviceButton->setStyleSheet(Theme::wideButtonStyle(darkMode));
 }
 
+void MainWindow::colourRows()
+{
+    for (int i = 0; i < ui->deviceList->count(); ++i)
+        Theme::colourItem(ui->deviceList->item(i), darkMode);
+}
+
 void MainWindow::changeMeasureName(int measure, const QString &name)
 {
-    records->renameMeasurement(currentDevice, measure, name);
-    keep(Change::RenameMeasurement, records->meter(currentDevice).device, name, measure);
+    records.renameMeasurement(currentDevice, measure, name);
+    keep(Change::RenameMeasurement, records.meter(currentDevice).device, name, measure);
 }
 
 void MainWindow::test()

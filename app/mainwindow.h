@@ -38,7 +38,7 @@ public:
     ~MainWindow() override;
 
     bool tovik;
-    const MeterRecords &meterRecords() const { return *records; }
+    const MeterRecords &meterRecords() const { return records; }
     const StoreWriter &storeWriter() const { return writer; }
     // The session ends without the close question: keeps a recording in progress as a
     // measurement and syncs the journal. True while a checkpoint is still being written,
@@ -92,6 +92,7 @@ private:
     void tellWhatStartUpFound();
     void warnSavingFailed(const QString &fileName);
     void applyTheme();
+    void colourRows();
     void releaseLink();
     bool linkedTo(int row) const;
     void disposeOverview();
@@ -102,7 +103,7 @@ private:
     bool darkMode;
     int currentDevice = -1;
     int currentMeasure = -1;
-    std::unique_ptr<MeterRecords> records;
+    MeterRecords records;
     // Before the screens and the link, so it outlives anything that may still change a record.
     StoreWriter writer;
     // What reading the store and its journal found, told once the window shows.

@@ -26,7 +26,7 @@ constexpr int ownerlessAfterSeconds = 5;
 
 QString lockPath()
 {
-    const QString store = UserStore().fileName();
+    const QString store = Store::fileName();
     return QFileInfo(store).absolutePath() + "/Kalvion.instance.lock";
 }
 
@@ -103,7 +103,7 @@ bool InstanceLock::take()
 
 void warnAlreadyRunning()
 {
-    const bool english = UserStore().value("language").toInt() == 1;
+    const bool english = Store::read(Store::fileName()).options.language == 1;
     if (english) {
         QMessageBox::warning(nullptr, "Kalvion is already running",
                              "Kalvion is already open. Please use the window that is open.");

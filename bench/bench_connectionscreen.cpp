@@ -168,8 +168,7 @@ void withJournal(const QList<QByteArray> &frames)
     const int count = 100000;
     const int stretch = 5000;
     QTemporaryDir folder;
-    QListWidget rows;
-    MeterRecords records(&rows);
+    MeterRecords records;
     Options options;
     Journal journal(folder.filePath("Kalvion.conf"));
     journal.open(records, options);

@@ -69,7 +69,7 @@ Opened openViewer(const MeterRecords &records)
     timer.start();
     const Measurement shown = records.measurement(0, 0);
     measureOverview viewer(0);
-    viewer.series = shown.series;
+    viewer.series->replace(shown.points());
     viewer.setMeasurement(shown);
     viewer.setAddress("C8:27:53:0C:00:01");
     viewer.setTimestamp(shown.timestamp(0));
@@ -120,11 +120,8 @@ int main(int argc, char *argv[])
     std::printf("%9s %10s %10s %6s %9s %9s %12s\n", "points", "viewer ms", "bare ms", "ratio",
         "zoom ms", "pan ms", "extra memory");
     for (int count : { 10000, 100000, 1000000 }) {
-        QListWidget rows;
-        MeterRecords records(&rows);
-        records.addMeter(
-            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
-            "Werkbank", true);
+        MeterRecords records;
+        records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
         addMeasurement(records, count);
         const QList<QPointF> points = records.measurement(0, 0).points();
         // Rounds in alternating order; the best of each counts.

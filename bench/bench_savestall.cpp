@@ -69,11 +69,9 @@ int main(int argc, char *argv[])
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-
-    QListWidget rows;
-    MeterRecords records(&rows);
-    addSample(records, sampleData());
-    saveSample(records);
+    MeterRecords records;
+    addSample(records);
+    StoreFile::save(Store::fileName(), Store::snapshot(Options{}, records));
     QElapsedTimer blocking;
     blocking.start();
     const QString scratch = config.filePath("whole/Kalvion.conf");
@@ -87,7 +85,7 @@ int main(int argc, char *argv[])
     window.editButton(); // the management screen that renames and deletions come from
 
     std::printf("store of %d points: one whole write on the window's thread takes %.0f ms\n",
-        measureCount * pointsPerMeasure, blockingMs);
+        samplePoints, blockingMs);
     std::printf("%-52s %10s %10s %10s\n", "change", "synced(ms)", "stall(ms)", "store(ms)");
     const auto row = [](const char *what, const Figures &f) {
         std::printf("%-52s %10.1f %10.1f %10.0f\n", what, f.syncedMs, f.stallMs, f.storeMs);

@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
         writing = b < 0 || writing < 0 ? -1 : std::max(writing, b);
     }
     std::printf("store of %d points, worst of 3 rounds (-1: did not exit with 0)\n",
-        measureCount * pointsPerMeasure);
+        samplePoints);
     std::printf("SIGTERM to exit, idle: %.0f ms; while a checkpoint is written: %.0f ms "
                 "(target <= 1000 ms)\n",
         idle, writing);

@@ -60,18 +60,15 @@ int startUp(int argc, char *argv[])
 // A journal beside the store as a run killed while recording leaves it.
 QByteArray journalOfRecording(int points)
 {
-    QListWidget rows;
-    MeterRecords records(&rows);
+    MeterRecords records;
     Options options;
     Journal journal(UserStore().fileName());
     journal.open(records, options);
     journal.startRecording(
         QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0), "Werkbank");
-    const Flat f = sampleData();
     for (int j = 0; j < points; ++j) {
-        journal.appendPoint(
-            { f.points[j % f.points.size()].y(), f.units[j % f.units.size()],
-                f.timestamps[j % f.timestamps.size()], f.settings[j % f.settings.size()] });
+        const SamplePoint p = samplePoint(0, j + 1);
+        journal.appendPoint({ p.point.y(), p.unit, p.timestamp, p.settings });
     }
     journal.sync();
     QFile file(journal.files.journal);
@@ -143,7 +140,7 @@ int main(int argc, char *argv[])
     QFile::remove(journalPath);
     const QList<QByteArray> forged = startedCopy();
 
-    std::printf("store of %d points, best of 5 rounds\n", measureCount * pointsPerMeasure);
+    std::printf("store of %d points, best of 5 rounds\n", samplePoints);
     std::printf("start-up to first paint %.3f s, bare QSettings read %.3f s, ratio %.2f\n", plain,
         bare, plain / bare);
     std::printf("with a journal of an unsaved recording of %d points (%.1f MB): %.3f s, "

@@ -3,14 +3,13 @@
 #include "store/journal.h"
 #include "store/meterrecords.h"
 #include "store/store.h"
+#include "store/storefile.h"
 #include "live/framedecoder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -35,22 +34,36 @@ bool onlyWords(const QString &text, const QStringList &words)
     return text.isEmpty() || text.endsWith(' ');
 }
 
-void requireConsistent(const QListWidget &rows, const MeterRecords &records, const Options &options)
+void requireConsistent(const Store::Snapshot &read)
 {
-    require(options.language == 0 || options.language == 1);
-    require(rows.count() == records.count());
-    for (int i = 0; i < records.count(); ++i) {
-        const Meter &m = records.meter(i);
-        qsizetype sum = 0;
-        for (int n : m.pointsNumber) {
-            require(n > 0);
-            sum += n;
-        }
-        require(m.points.size() == sum && m.timestamps.size() == sum && m.units.size() == sum
-                && m.settingTexts.size() == sum);
+    require(read.options.language == 0 || read.options.language == 1);
+    for (const Meter &m : read.meters) {
         require(m.measureNames.size() == m.pointsNumber.size()
-                && qsizetype(m.savedSeries.size()) == m.pointsNumber.size());
+                && m.measurements.size() == m.pointsNumber.size());
+        for (qsizetype k = 0; k < m.measurements.size(); ++k) {
+            const Samples &s = m.measurements[k];
+            const qsizetype n = s.size();
+            require(n > 0 && n == m.pointsNumber[k] && s.times.size() == n
+                    && s.unitOf.size() == n && s.settingsOf.size() == n);
+            for (qsizetype j = 0; j < n; ++j) {
+                require(s.unitOf[j] < quint32(s.units.size())
+                        && s.settingsOf[j] < quint32(s.settingTexts.size())
+                        && -1 - s.times[j] < s.oddTimes.size());
+            }
+        }
     }
+}
+
+// What a store's records come to after its journal, as a start leaves them.
+Store::Snapshot started(const QString &store, Journal::Opened &opened)
+{
+    Store::Snapshot read = Store::read(store);
+    MeterRecords records;
+    for (const Meter &m : std::as_const(read.meters))
+        records.addMeter(m);
+    Journal journal(store);
+    opened = journal.open(records, read.options);
+    return Store::snapshot(read.options, records);
 }
 
 // CRC-32 as zlib computes it, written out here so that the journals this forges do not lean on
@@ -71,21 +84,6 @@ QByteArray littleEndian(quint32 v)
     QByteArray bytes(4, Qt::Uninitialized);
     qToLittleEndian(v, bytes.data());
     return bytes;
-}
-
-// What the records of a store with its journal come to, as the rows and records show them.
-QStringList state(const QListWidget &rows, const MeterRecords &records, const Options &options)
-{
-    QStringList s = { QString("%1 %2 %3").arg(options.darkMode).arg(options.tovik).arg(options.language) };
-    for (int i = 0; i < records.count(); ++i) {
-        const Meter &m = records.meter(i);
-        s.append(rows.item(i)->text() + "|" + m.device.address().toString() + "|" + m.device.name());
-        s += m.measureNames;
-        for (int j = 0; j < m.points.size(); ++j)
-            s.append(QString("%1 %2 %3|%4|%5").arg(m.points[j].x()).arg(m.points[j].y())
-                         .arg(m.timestamps[j], m.units[j], m.settingTexts[j]));
-    }
-    return s;
 }
 
 } // namespace
@@ -120,15 +118,12 @@ void fuzzStore(const uint8_t *data, size_t size)
         require(file.open(QIODevice::WriteOnly));
         file.write(reinterpret_cast<const char *>(data), qint64(size));
     }
-    QListWidget rows;
-    MeterRecords records(&rows);
-    Options options;
-    {
-        QSettings settings(path, QSettings::IniFormat);
-        Store::read(settings, options, records);
-    }
+    // Whatever the bytes, the one pass gives what QSettings gives, or leaves the file to it.
+    const Store::Snapshot read = Store::readSettings(path);
+    const std::optional<Store::Snapshot> passed = StoreFile::read(path);
     QFile::remove(path);
-    requireConsistent(rows, records, options);
+    requireConsistent(read);
+    require(!passed || *passed == read);
 }
 
 void fuzzJournal(const uint8_t *data, size_t size)
@@ -136,10 +131,8 @@ void fuzzJournal(const uint8_t *data, size_t size)
     QTemporaryDir folder;
     const QString store = folder.filePath("Kalvion.conf");
     {
-        QListWidget rows;
-        MeterRecords base(&rows);
-        base.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
-            "Werkbank", false);
+        MeterRecords base;
+        base.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
         const QString time = "2026-12-06 14:07:09.042042";
         for (int n : { 3, 2 }) {
             QList<QPointF> points;
@@ -148,8 +141,7 @@ void fuzzJournal(const uint8_t *data, size_t size)
             base.addMeasurement(0, n == 3 ? "a" : "b", points, QStringList(n, time),
                 QStringList(n, "V "), QStringList(n, "DC "));
         }
-        QSettings s(store, QSettings::IniFormat);
-        Store::write(s, Options{}, base);
+        require(!StoreFile::save(store, Store::snapshot(Options{}, base)).isEmpty());
     }
     // Each record: a length byte and that many bytes, framed; what is left, as it is.
     QByteArray journal = "KVJOURNL" + littleEndian(1) + Journal::fingerprint(store);
@@ -170,23 +162,16 @@ void fuzzJournal(const uint8_t *data, size_t size)
 
     // Replayed, the records hold together; replayed again, with what the first start added,
     // they are the same.
-    QStringList first;
+    Store::Snapshot first;
     for (int start = 0; start < 2; ++start) {
-        QListWidget rows;
-        MeterRecords records(&rows);
-        Options options;
-        {
-            QSettings s(store, QSettings::IniFormat);
-            Store::read(s, options, records);
-        }
-        Journal replayed(store);
-        const Journal::Opened opened = replayed.open(records, options);
-        requireConsistent(rows, records, options);
+        Journal::Opened opened;
+        const Store::Snapshot read = started(store, opened);
+        requireConsistent(read);
         if (start == 0 && !opened.setAside.isEmpty() && !opened.readInPart)
             return; // set aside whole: the next start begins anew
         if (start == 0)
-            first = state(rows, records, options);
+            first = read;
         else
-            require(state(rows, records, options) == first);
+            require(read == first);
     }
 }

@@ -6,42 +6,64 @@
 
 namespace Csv {
 
-QByteArray text(const MeterRecords &records, int i, int k, const CsvHeads &heads)
-{
-    const Measurement m = records.measurement(i, k);
-    const int n = m.size();
+namespace {
 
-    QByteArray out;
-    out.reserve(128 + n * 64);
-    out += (heads.measurement + m.name + '\n').toUtf8();
-    out += (heads.device + records.meter(i).device.address().toString() + "\n\n").toUtf8();
-    for (int j = 0; j < n; ++j) {
-        // A settings line for the first point and for every point where the settings changed.
-        if (j == 0 || m.settings(j) != m.settings(j - 1))
-            out += (heads.settings + m.settings(j) + ',' + m.timestamp(j) + '\n').toUtf8();
-    }
-    out += '\n';
-    out += (heads.value + ',' + heads.unit + ',' + heads.time + '\n').toUtf8();
-    for (int j = 0; j < n; ++j) {
-        const QString &unit = m.unit(j);
-        // A unit with "?" marks digits that formed no number; its stored value means nothing.
-        if (unit.contains('?'))
-            out += "0.L," + QString(unit).remove('?').toUtf8();
-        else
-            out += QByteArray::number(m.point(j).y(), 'g', 6) + ',' + unit.toUtf8();
-        out += ',' + m.timestamp(j).toUtf8() + '\n';
-    }
-    return out;
-}
+constexpr qsizetype pieceSize = 1 << 20;
 
-bool save(const QString &fileName, const QByteArray &text)
+} // namespace
+
+bool save(const QString &fileName, const Measurement &m, const QString &address,
+    const CsvHeads &heads)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    // commit() overlooks a disk that fills up part-way, so the writing is checked here; the
+    QByteArray out;
+    out.reserve(pieceSize + 4096);
+    // commit() overlooks a disk that fills up part-way, so each piece is checked here; the
     // half-written copy is thrown away when the file goes without a commit.
-    return file.write(text) == text.size() && file.flush() && file.commit();
+    bool written = true;
+    const auto piece = [&](bool last) {
+        if (last || out.size() >= pieceSize) {
+            written = written && file.write(out) == out.size();
+            out.resize(0);
+        }
+        return written;
+    };
+
+    const int n = m.size();
+    out += (heads.measurement + m.name + '\n').toUtf8();
+    out += (heads.device + address + "\n\n").toUtf8();
+    for (int j = 0; j < n; ++j) {
+        // A settings line for the first point and for every point where the settings changed.
+        if (j == 0 || m.settings(j) != m.settings(j - 1)) {
+            out += (heads.settings + m.settings(j) + ',').toUtf8();
+            m.samples.appendTimestamp(out, j);
+            out += '\n';
+        }
+        if (!piece(false))
+            return false;
+    }
+    out += '\n';
+    out += (heads.value + ',' + heads.unit + ',' + heads.time + '\n').toUtf8();
+    // Each unit's text once: a unit with "?" marks digits that formed no number, whose stored
+    // value means nothing.
+    QList<QByteArray> units;
+    for (const QString &unit : m.samples.units)
+        units.append(QString(unit).remove('?').toUtf8());
+    for (int j = 0; j < n; ++j) {
+        const quint32 unit = m.samples.unitOf[j];
+        if (m.samples.units[unit].contains('?'))
+            out += "0.L";
+        else
+            out += QByteArray::number(m.point(j).y(), 'g', 6);
+        out += ',' + units[unit] + ',';
+        m.samples.appendTimestamp(out, j);
+        out += '\n';
+        if (!piece(false))
+            return false;
+    }
+    return piece(true) && file.flush() && file.commit();
 }
 
 } // namespace Csv

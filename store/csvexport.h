@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
-class MeterRecords;
+class Measurement;
 
 // The words a CSV file is labelled with, in the language of the export.
 struct CsvHeads {
@@ -19,9 +18,11 @@ struct CsvHeads {
 // and one line per point.
 namespace Csv {
 
-// The file's bytes for measurement k of meter i: UTF-8, every line ended by a line feed.
-QByteArray text(const MeterRecords &records, int i, int k, const CsvHeads &heads);
-// Puts the file in place whole, or leaves whatever had that name untouched when it cannot.
-bool save(const QString &fileName, const QByteArray &text);
+// Writes the file for the measurement of the meter with this address: UTF-8, every line ended
+// by a line feed. It is written a piece at a time, so that even a measurement of days takes
+// little memory, and put in place whole; when that cannot be done, whatever had that name is
+// left untouched.
+bool save(const QString &fileName, const Measurement &measurement, const QString &address,
+    const CsvHeads &heads);
 
 } // namespace Csv

@@ -257,11 +257,11 @@ RecordedPoint readPoint(Reader &r, const RecordedPoint &before)
 
 // The row of the meter, added again with its label when it is gone.
 int meterRow(MeterRecords &records, const QBluetoothDeviceInfo &meter, const QString &label,
-    const Options &options, bool *added = nullptr)
+    bool *added = nullptr)
 {
     int i = records.find(meter);
     if (i < 0) {
-        records.addMeter(Meter(meter), label, options.darkMode);
+        records.addMeter(Meter(meter, label));
         i = records.count() - 1;
         if (added)
             *added = true;
@@ -278,7 +278,7 @@ bool apply(const Change &c, MeterRecords &records, Options &options)
     if (c.kind == Change::AddMeter) {
         if (records.contains(c.meter))
             return false;
-        records.addMeter(Meter(c.meter), c.text, options.darkMode);
+        records.addMeter(Meter(c.meter, c.text));
         return true;
     }
     const int i = records.find(c.meter);
@@ -400,13 +400,13 @@ struct Journal::Replayed {
         settings.append(p.settings);
         last = p;
     }
-    void store(MeterRecords &records, const Options &options, const QString &name, int count,
+    void store(MeterRecords &records, const QString &name, int count,
         bool *added = nullptr) const
     {
         const int n = std::clamp(count, 0, int(points.size()));
         if (n == 0)
             return;
-        const int i = meterRow(records, meter, label, options, added);
+        const int i = meterRow(records, meter, label, added);
         records.addMeasurement(i, name, points.first(n), timestamps.first(n), units.first(n),
             settings.first(n));
     }
@@ -484,7 +484,7 @@ Journal::Replayed Journal::replay(
             if (!r.ok())
                 continue;
             if (!held) {
-                recording.store(records, options, name, count);
+                recording.store(records, name, count);
                 ++applied;
             }
             recording.saved = std::min(count, int(recording.points.size()));
@@ -554,13 +554,12 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
         return opened;
     }
     const Replayed recording = replay(found, from, records, options, opened.replayed);
-    records.recolour(options.darkMode);
     if (!found.torn) {
         opened.setAside = setAside(QStringLiteral("damaged"));
         opened.readInPart = true;
     }
     goOnFrom(found, bytes, !opened.setAside.isEmpty());
-    recover(recording, records, options, opened);
+    recover(recording, records, opened);
     return opened;
 }
 
@@ -590,7 +589,7 @@ void Journal::goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAsid
 }
 
 // What was recorded and never saved, nor discarded, is kept as a save would have kept it.
-void Journal::recover(const Replayed &recording, MeterRecords &records, const Options &options,
+void Journal::recover(const Replayed &recording, MeterRecords &records,
     Opened &opened)
 {
     if (!recording.on)
@@ -603,7 +602,7 @@ void Journal::recover(const Replayed &recording, MeterRecords &records, const Op
     if (count > recording.saved) {
         const QString name = recording.timestamps.first();
         bool added = false;
-        recording.store(records, options, name, count, &added);
+        recording.store(records, name, count, &added);
         if (added)
             append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
         saveRecording(name, count);

@@ -1,51 +1,13 @@
 #include "store/store.h"
 
-#include "store/meterrecords.h"
+#include "store/storefile.h"
+
+#include <QFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 
 namespace {
-
-void writeMeter(QSettings &s, const Store::MeterCopy &m)
-{
-    s.setValue("deviceName", m.name);
-    s.setValue("deviceAdress", m.address);
-    s.setValue("buttonName", m.label);
-
-    s.beginWriteArray("points");
-    for (int j = 0; j < m.points.size(); ++j) {
-        s.setArrayIndex(j);
-        s.setValue("point", m.points[j]);
-        s.setValue("timestamp", m.timestamps[j]);
-        s.setValue("unit", m.units[j]);
-        s.setValue("settings", m.settingTexts[j]);
-    }
-    s.endArray();
-
-    s.beginWriteArray("pointsNumber");
-    for (int k = 0; k < m.pointsNumber.size(); ++k) {
-        s.setArrayIndex(k);
-        s.setValue("measureNames", m.measureNames[k]);
-        s.setValue("pointNumber", m.pointsNumber[k]);
-    }
-    s.endArray();
-}
-
-// The ini back end hands every value back as text, so "true" and "false" are taken literally
-// and anything else is false.
-bool toBool(const QVariant &v)
-{
-    if (v.typeId() == QMetaType::Bool)
-        return v.toBool();
-    return v.toString().compare("true", Qt::CaseInsensitive) == 0;
-}
-
-int toInt(const QVariant &v)
-{
-    bool ok = false;
-    const int n = v.toInt(&ok);
-    return ok ? n : 0;
-}
 
 // The number of an array entry's group, or 0 for a group that names no entry.
 int entryNumber(const QString &group)
@@ -96,39 +58,14 @@ template <typename ReadEntry> void readArray(QSettings &s, const QString &name, 
     s.endArray();
 }
 
-// Makes the measurement counts fit the points that were read: each measurement keeps the
-// points that exist for it, in order; one left without points is dropped, and points past
-// the last measurement are dropped.
-void fitCounts(Meter &m)
-{
-    const int available = int(m.points.size());
-    QList<int> counts;
-    QStringList names;
-    int s = 0;
-    for (int k = 0; k < m.pointsNumber.size(); ++k) {
-        const int n = std::min(std::max(m.pointsNumber[k], 0), available - s);
-        if (n <= 0)
-            continue;
-        counts.append(n);
-        names.append(m.measureNames[k]);
-        s += n;
-    }
-    m.pointsNumber = counts;
-    m.measureNames = names;
-    m.points.resize(s);
-    m.timestamps.resize(s);
-    m.units.resize(s);
-    m.settingTexts.resize(s);
-}
-
 } // namespace
 
 namespace Store {
 
-bool operator==(const MeterCopy &a, const MeterCopy &b)
+QString fileName()
 {
-    return a.name == b.name && a.address == b.address && a.label == b.label
-        && static_cast<const MeasurementLists &>(a) == b;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Orvu/Kalvion.conf");
 }
 
 bool operator==(const Snapshot &a, const Snapshot &b)
@@ -139,39 +76,24 @@ bool operator==(const Snapshot &a, const Snapshot &b)
 
 Snapshot snapshot(const Options &options, const MeterRecords &records)
 {
-    Snapshot copy{ options, {} };
-    for (int i = 0; i < records.count(); ++i) {
-        const Meter &m = records.meter(i);
-        copy.meters.append({ m, m.device.name(), m.device.address().toString(), records.label(i) });
-    }
-    return copy;
+    return { options, records.all() };
 }
 
-void write(QSettings &s, const Snapshot &snapshot)
+Snapshot read(const QString &fileName)
 {
-    s.setValue("darkMode", snapshot.options.darkMode);
-    s.setValue("tovik", snapshot.options.tovik);
-    s.setValue("language", snapshot.options.language);
-
-    s.beginWriteArray("deviceList");
-    for (int i = 0; i < snapshot.meters.size(); ++i) {
-        s.setArrayIndex(i);
-        writeMeter(s, snapshot.meters[i]);
-    }
-    s.endArray();
+    if (std::optional<Snapshot> read = StoreFile::read(fileName))
+        return *std::move(read);
+    return readSettings(fileName);
 }
 
-void write(QSettings &s, const Options &options, const MeterRecords &records)
+Snapshot readSettings(const QString &fileName)
 {
-    write(s, snapshot(options, records));
-}
-
-void read(QSettings &s, Options &options, MeterRecords &records)
-{
+    QSettings s(fileName, QSettings::IniFormat);
+    Snapshot read;
+    Options &options = read.options;
     options.darkMode = toBool(s.value("darkMode"));
     options.tovik = toBool(s.value("tovik"));
-    const int language = toInt(s.value("language"));
-    options.language = language == 1 ? 1 : 0;
+    options.language = toInt(s.value("language")) == 1 ? 1 : 0;
 
     readArray(s, "deviceList", [&] {
         const QVariant label = s.value("buttonName");
@@ -180,7 +102,7 @@ void read(QSettings &s, Options &options, MeterRecords &records)
         if (!label.isValid() && !address.isValid() && !name.isValid() && !s.contains("points/size")
             && !s.contains("pointsNumber/size"))
             return false;
-        Meter m(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()), name.toString(), 0));
+        SamplesBuilder points;
         readArray(s, "points", [&] {
             const QVariant point = s.value("point");
             const QVariant timestamp = s.value("timestamp");
@@ -188,25 +110,62 @@ void read(QSettings &s, Options &options, MeterRecords &records)
             const QVariant settings = s.value("settings");
             if (!point.isValid() && !timestamp.isValid() && !unit.isValid() && !settings.isValid())
                 return false;
-            m.points.append(point.toPointF());
-            m.timestamps.append(timestamp.toString());
-            m.units.append(unit.toString());
-            m.settingTexts.append(settings.toString());
+            points.append(point.toPointF(), timestamp.toString(), unit.toString(),
+                settings.toString());
             return true;
         });
+        QList<int> counts;
+        QStringList names;
         readArray(s, "pointsNumber", [&] {
             const QVariant count = s.value("pointNumber");
             const QVariant name = s.value("measureNames");
             if (!count.isValid() && !name.isValid())
                 return false;
-            m.pointsNumber.append(toInt(count));
-            m.measureNames.append(name.toString());
+            counts.append(toInt(count));
+            names.append(name.toString());
             return true;
         });
-        fitCounts(m);
-        records.addMeter(std::move(m), label.toString(), options.darkMode);
+        read.meters.append(meterOf(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()),
+                                       name.toString(), 0),
+            label.toString(), points.take(), counts, names));
         return true;
     });
+    return read;
+}
+
+Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, Samples points,
+    QList<int> counts, const QStringList &names)
+{
+    Meter m(device, label);
+    const qsizetype available = points.size();
+    qsizetype s = 0;
+    for (qsizetype k = 0; k < counts.size(); ++k) {
+        const qsizetype n = std::min<qsizetype>(std::max(counts[k], 0), available - s);
+        if (n <= 0)
+            continue;
+        m.pointsNumber.append(int(n));
+        m.measureNames.append(names.value(k));
+        s += n;
+    }
+    points.truncate(s);
+    m.measurements = split(std::move(points), m.pointsNumber);
+    return m;
+}
+
+// The ini back end hands every value back as text, so "true" and "false" are taken literally
+// and anything else is false.
+bool toBool(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    return v.toString().compare("true", Qt::CaseInsensitive) == 0;
+}
+
+int toInt(const QVariant &v)
+{
+    bool ok = false;
+    const int n = v.toInt(&ok);
+    return ok ? n : 0;
 }
 
 } // namespace Store

@@ -13,7 +13,8 @@ struct Options {
     int language = 0;
 };
 
-// The per-user store, under the names every earlier run used.
+// QSettings on the per-user store, under the names every earlier run used; the program itself
+// reads and writes the file through Store, and this looks into it from the outside.
 class UserStore : public QSettings
 {
 public:
@@ -21,27 +22,39 @@ public:
 };
 
 // The per-user store: the options and every meter with all its measurements, in the layout
-// that earlier runs wrote. A store is outside data: reading it never trusts a size or count.
+// that earlier runs wrote through QSettings. A store is outside data: reading it never trusts a
+// size or count.
 namespace Store {
 
-// Everything a write puts in the store, copied from the records. The lists share their data
-// with the records until either side changes, so taking a copy is cheap and a worker thread
-// may write it while the window goes on.
-struct MeterCopy : MeasurementLists {
-    QString name;
-    QString address;
-    QString label;
-};
+// Where the store is, as QSettings finds it; asking QSettings would read the whole file.
+QString fileName();
+
+// Everything the store holds at one moment: what a write puts in, what a read gives. The
+// meters share their data with the records, so taking a copy is cheap and a worker thread may
+// write it while the window goes on.
 struct Snapshot {
     Options options;
-    QList<MeterCopy> meters;
+    QList<Meter> meters;
 };
 bool operator==(const Snapshot &a, const Snapshot &b);
 
 Snapshot snapshot(const Options &options, const MeterRecords &records);
-void write(QSettings &settings, const Snapshot &snapshot);
-void write(QSettings &settings, const Options &options, const MeterRecords &records);
-// Reads the options, then appends every stored meter to the (empty) records.
-void read(QSettings &settings, Options &options, MeterRecords &records);
+
+// Reads the file in one pass over its bytes, or through QSettings where that pass does not
+// read it exactly as QSettings does. A missing file holds no meters and the default options.
+Snapshot read(const QString &fileName);
+// Reads the file through QSettings, key by key.
+Snapshot readSettings(const QString &fileName);
+
+// A meter as the store lays it out: its measurements' points one after another, and their
+// counts and names, which need not fit the points in a store written elsewhere. Each
+// measurement keeps the points that exist for it, in order; one left without points is
+// dropped, and points past the last measurement are dropped.
+Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, Samples points,
+    QList<int> counts, const QStringList &names);
+
+// The reading of the three options, shared by both ways of reading.
+bool toBool(const QVariant &v);
+int toInt(const QVariant &v);
 
 } // namespace Store

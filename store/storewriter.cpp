@@ -1,5 +1,7 @@
 #include "store/storewriter.h"
 
+#include "store/storefile.h"
+
 #include <QFile>
 
 namespace {
@@ -139,18 +141,8 @@ bool StoreWriter::saveNow()
 QByteArray StoreWriter::writeCheckpoint(
     const Journal::Files &files, const Store::Snapshot &snapshot, const QByteArray &start)
 {
-    QFile::remove(files.storeNext);
-    {
-        // A new file, so a store that could not be parsed leaves no error behind, and entries
-        // of a longer list written before do not linger.
-        QSettings next(files.storeNext, QSettings::IniFormat);
-        Store::write(next, snapshot);
-        next.sync();
-        if (next.status() != QSettings::NoError)
-            return {};
-    }
-    const QByteArray hash = Journal::fingerprint(files.storeNext);
-    return Journal::prepare(files, hash, start) ? hash : QByteArray();
+    const QByteArray hash = StoreFile::save(files.storeNext, snapshot);
+    return !hash.isEmpty() && Journal::prepare(files, hash, start) ? hash : QByteArray();
 }
 
 void StoreWriter::report(bool ok)

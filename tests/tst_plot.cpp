@@ -372,16 +372,13 @@ private slots:
         stamps.last() = "2027-01-11 15:59:59.999000";
         QStringList settings(n, "DC AUTO ");
         settings.last() = "AC DC AUTO USB Diode Sound REL Battery APO MIN MAX NCV ";
-        QListWidget rows;
-        MeterRecords records(&rows);
-        records.addMeter(
-            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
-            "Werkbank", false);
+        MeterRecords records;
+        records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
         records.addMeasurement(0, stamps.first(), points, stamps, QStringList(n, "M Ohm "), settings);
         const Measurement stored = records.measurement(0, 0);
         for (int language : { 0, 1 }) {
             measureOverview viewer(language);
-            viewer.series = stored.series;
+            viewer.series->replace(stored.points());
             viewer.setMeasurement(stored);
             viewer.setupGraph();
             viewer.show();

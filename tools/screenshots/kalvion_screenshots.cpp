@@ -194,11 +194,8 @@ void grabManagement(MainWindow &window)
 // pointer on a sample.
 void grabLongViewer(bool dark, int language)
 {
-    QListWidget rows;
-    MeterRecords records(&rows);
-    records.addMeter(
-        Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)),
-        "Werkbank", dark);
+    MeterRecords records;
+    records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
     const int n = 1000000;
     QList<QPointF> points;
     QStringList stamps, units;
@@ -214,7 +211,7 @@ void grabLongViewer(bool dark, int language)
     records.addMeasurement(0, stamps.first(), points, stamps, units, QStringList(n, "DC AUTO "));
     const Measurement shown = records.measurement(0, 0);
     measureOverview viewer(language);
-    viewer.series = shown.series;
+    viewer.series->replace(shown.points());
     viewer.setMeasurement(shown);
     viewer.setAddress("C8:27:53:0C:00:01");
     viewer.setTimestamp(shown.timestamp(0));

@@ -1,0 +1,538 @@
+#include "store/storefile.h"
+
+#include "store/inivalue.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+// The layout QSettings gives the store: the options under [General], and under [deviceList]
+// every key of the meters' arrays, with '\' for '/', each section's keys in the order of their
+// texts, an array's size after its entries:
+//
+//   [General]
+//   darkMode=false
+//   language=0
+//   tovik=false
+//
+//   [deviceList]
+//   1\buttonName=Werkbank
+//   1\deviceAdress=C8:27:53:0C:00:01
+//   1\deviceName=M27K53C
+//   1\points\1\point=@Variant(\0\0\0\x1a?\xf0\0\0\0\0\0\0@\x4\0\0\0\0\0\0)
+//   1\points\1\settings="DC AUTO "
+//   1\points\1\timestamp=2026-12-06 14:07:09.042042
+//   1\points\1\unit="V "
+//   1\points\10\point=...
+//   ...
+//   1\points\size=12
+//   1\pointsNumber\1\measureNames=2026-12-06 14:07:09.042042
+//   1\pointsNumber\1\pointNumber=12
+//   1\pointsNumber\size=1
+//   size=1
+//
+// Entries are numbered from 1, so their keys sort as texts: 1, 10, 11, 12, 2, 3, ...
+
+namespace {
+
+// Reads this much of the file at a time, so a store of millions of points is never held whole.
+constexpr qsizetype chunkSize = 4 << 20;
+// No point entry with its four keys takes fewer bytes, nor a measurement's entry or a meter's;
+// an entry numbered beyond the file's size over these is not there.
+constexpr qsizetype leastPerPoint = 100;
+constexpr qsizetype leastPerCount = 40;
+constexpr qsizetype leastPerMeter = 60;
+
+enum PointKey : char { PointXY = 1, PointSettings = 2, PointTime = 4, PointUnit = 8, AllPointKeys = 15 };
+enum CountKey : char { CountName = 1, CountNumber = 2, AllCountKeys = 3 };
+
+// The keys of a section, taken apart from the left.
+class Key
+{
+public:
+    explicit Key(QByteArrayView key) : rest(key) { }
+    bool atEnd() const { return rest.isEmpty(); }
+    bool take(QByteArrayView word)
+    {
+        if (!rest.startsWith(word))
+            return false;
+        rest = rest.sliced(word.size());
+        return true;
+    }
+    bool is(QByteArrayView word) const { return rest == word; }
+    // An entry's number as QSettings writes it, 1 to `most`, and the '\' after it; 0 if not.
+    qint64 entry(qint64 most)
+    {
+        qsizetype i = 0;
+        qint64 n = 0;
+        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
+            n = n * 10 + (rest[i] - '0');
+            if (n > most)
+                return 0;
+        }
+        if (i == 0 || rest[0] == '0' || i == rest.size() || rest[i] != '\\')
+            return 0;
+        rest = rest.sliced(i + 1);
+        return n;
+    }
+
+private:
+    QByteArrayView rest;
+};
+
+// Each distinct text of a meter's units or settings, read once from its bytes.
+class TextIds
+{
+public:
+    // The index in `texts` of the text these bytes stand for; -1 when they stand for none.
+    qint64 id(QByteArrayView bytes, QStringList &texts)
+    {
+        if (last >= 0 && bytes == QByteArrayView(lastBytes))
+            return last;
+        lastBytes = bytes.toByteArray();
+        const auto known = ids.constFind(lastBytes);
+        if (known != ids.constEnd())
+            return last = *known;
+        const std::optional<QString> text = IniValue::text(bytes);
+        if (!text)
+            return last = -1;
+        last = texts.size();
+        texts.append(*text);
+        ids.insert(lastBytes, quint32(last));
+        return last;
+    }
+
+private:
+    QHash<QByteArray, quint32> ids;
+    QByteArray lastBytes; // the bytes read before, and their text's index
+    qint64 last = -1;
+};
+
+// One meter's keys as they are read, in whatever order they come.
+struct Draft {
+    std::optional<QString> label, address, name;
+    std::optional<QString> pointsSize, countsSize;
+    Samples points;
+    QList<char> pointKeys; // per point, the PointKeys read
+    TextIds units, settings;
+    QList<int> counts;
+    QStringList names;
+    QList<char> countKeys;
+};
+
+// Makes room for entry n (from 1) in each list, by doubling, so that entries coming in the
+// order of their texts (1, 10, 100, 1000, ...) do not move the lists at every step.
+template <typename... Lists> void makeRoom(qint64 n, Lists &...lists)
+{
+    const auto grow = [n](auto &list) {
+        if (list.size() >= n)
+            return;
+        if (list.capacity() < n)
+            list.reserve(std::max<qsizetype>(n, 2 * list.capacity()));
+        list.resize(n);
+    };
+    (grow(lists), ...);
+}
+
+bool setOnce(std::optional<QString> &field, QByteArrayView bytes)
+{
+    if (field)
+        return false;
+    field = IniValue::text(bytes);
+    return bool(field);
+}
+
+class Reader
+{
+public:
+    explicit Reader(qint64 fileSize)
+        : mostMeters(fileSize / leastPerMeter + 1), mostPoints(fileSize / leastPerPoint + 1),
+          mostCounts(fileSize / leastPerCount + 1)
+    { }
+
+    bool line(QByteArrayView line)
+    {
+        if (line.isEmpty())
+            return true;
+        if (line.front() == '[') {
+            inGeneral = line == "[General]";
+            return inGeneral || line == "[deviceList]";
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals <= 0)
+            return false;
+        const QByteArrayView value = line.sliced(equals + 1);
+        Key key(line.first(equals));
+        return inGeneral ? option(key, value) : deviceList(key, value);
+    }
+
+    std::optional<Store::Snapshot> finish()
+    {
+        Store::Snapshot read;
+        const auto variant = [](const std::optional<QString> &text) {
+            return text ? QVariant(*text) : QVariant();
+        };
+        read.options.darkMode = Store::toBool(variant(darkMode));
+        read.options.tovik = Store::toBool(variant(tovik));
+        read.options.language = Store::toInt(variant(language)) == 1 ? 1 : 0;
+        const qint64 meters = meterCount ? QVariant(*meterCount).toInt() : 0;
+        if (qint64(drafts.size()) != std::max<qint64>(meters, 0)
+            || (!drafts.empty() && drafts.rbegin()->first != meters))
+            return std::nullopt;
+        for (auto &[number, d] : drafts) {
+            if (!d.label || !d.address || !d.name || !d.pointsSize || !d.countsSize
+                || QVariant(*d.pointsSize).toInt() != d.points.size()
+                || QVariant(*d.countsSize).toInt() != d.counts.size()
+                || d.pointKeys.count(char(AllPointKeys)) != d.pointKeys.size()
+                || d.countKeys.count(char(AllCountKeys)) != d.countKeys.size())
+                return std::nullopt;
+            read.meters.append(Store::meterOf(
+                QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0), *d.label,
+                std::move(d.points), d.counts, d.names));
+            d = Draft();
+        }
+        return read;
+    }
+
+private:
+    bool option(Key &key, QByteArrayView value)
+    {
+        std::optional<QString> *option = key.is("darkMode") ? &darkMode
+            : key.is("tovik")                                ? &tovik
+            : key.is("language")                             ? &language
+                                                             : nullptr;
+        return option && setOnce(*option, value);
+    }
+
+    bool deviceList(Key &key, QByteArrayView value)
+    {
+        if (key.is("size"))
+            return setOnce(meterCount, value);
+        const qint64 number = key.entry(mostMeters);
+        if (number == 0)
+            return false;
+        Draft &d = draft(number);
+        if (key.take("pointsNumber\\"))
+            return count(d, key, value);
+        if (key.take("points\\"))
+            return point(d, key, value);
+        std::optional<QString> *field = key.is("buttonName") ? &d.label
+            : key.is("deviceAdress")                          ? &d.address
+            : key.is("deviceName")                            ? &d.name
+                                                              : nullptr;
+        return field && setOnce(*field, value);
+    }
+
+    bool point(Draft &d, Key &key, QByteArrayView value)
+    {
+        if (key.is("size"))
+            return setOnce(d.pointsSize, value);
+        const qint64 j = key.entry(mostPoints);
+        if (j == 0)
+            return false;
+        Samples &s = d.points;
+        makeRoom(j, s.points, s.times, s.unitOf, s.settingsOf, d.pointKeys);
+        const qsizetype i = j - 1;
+        PointKey read;
+        if (key.is("point")) {
+            const std::optional<QPointF> p = IniValue::point(value);
+            if (!p)
+                return false;
+            s.points[i] = *p;
+            read = PointXY;
+        } else if (key.is("timestamp")) {
+            qint64 t = Stamp::pack(value.data(), value.size());
+            if (t < 0) {
+                const std::optional<QString> text = IniValue::text(value);
+                if (!text)
+                    return false;
+                t = -1 - s.oddTimes.size();
+                s.oddTimes.append(*text);
+            }
+            s.times[i] = t;
+            read = PointTime;
+        } else if (key.is("unit") || key.is("settings")) {
+            const bool unit = key.is("unit");
+            const qint64 id = unit ? d.units.id(value, s.units)
+                                   : d.settings.id(value, s.settingTexts);
+            if (id < 0)
+                return false;
+            (unit ? s.unitOf : s.settingsOf)[i] = quint32(id);
+            read = unit ? PointUnit : PointSettings;
+        } else {
+            return false;
+        }
+        return once(d.pointKeys[i], read);
+    }
+
+    bool count(Draft &d, Key &key, QByteArrayView value)
+    {
+        if (key.is("size"))
+            return setOnce(d.countsSize, value);
+        const qint64 k = key.entry(mostCounts);
+        if (k == 0)
+            return false;
+        makeRoom(k, d.counts, d.names, d.countKeys);
+        const qsizetype i = k - 1;
+        const std::optional<QString> text = IniValue::text(value);
+        if (!text)
+            return false;
+        if (key.is("measureNames")) {
+            d.names[i] = *text;
+            return once(d.countKeys[i], CountName);
+        }
+        if (key.is("pointNumber")) {
+            d.counts[i] = Store::toInt(*text);
+            return once(d.countKeys[i], CountNumber);
+        }
+        return false;
+    }
+
+    static bool once(char &keys, char key)
+    {
+        if (keys & key)
+            return false;
+        keys = char(keys | key);
+        return true;
+    }
+
+    Draft &draft(qint64 number)
+    {
+        if (number != lastNumber) {
+            lastNumber = number;
+            last = &drafts[number];
+        }
+        return *last;
+    }
+
+    const qint64 mostMeters, mostPoints, mostCounts;
+    bool inGeneral = true;
+    std::optional<QString> darkMode, tovik, language, meterCount;
+    std::map<qint64, Draft> drafts;
+    qint64 lastNumber = 0;
+    Draft *last = nullptr;
+};
+
+// Collects the bytes to write and hands them on a few MB at a time.
+class Output
+{
+public:
+    explicit Output(const std::function<bool(QByteArrayView)> &put) : put(put)
+    {
+        bytes.reserve(chunkSize + (64 << 10));
+    }
+    QByteArray &buffer() { return bytes; }
+    bool step()
+    {
+        if (bytes.size() < chunkSize)
+            return ok;
+        return flush();
+    }
+    bool flush()
+    {
+        ok = ok && put(bytes);
+        bytes.resize(0);
+        return ok;
+    }
+
+private:
+    const std::function<bool(QByteArrayView)> &put;
+    QByteArray bytes;
+    bool ok = true;
+};
+
+// Calls visit(n) for n = 1 ... count in the order of their decimal texts, as the keys sort.
+template <typename Visit> bool inKeyOrder(qint64 count, Visit visit)
+{
+    qint64 n = 1;
+    for (qint64 i = 0; i < count; ++i) {
+        if (!visit(n))
+            return false;
+        if (n * 10 <= count) {
+            n *= 10;
+            continue;
+        }
+        while (n % 10 == 9 || n + 1 > count)
+            n /= 10;
+        ++n;
+    }
+    return true;
+}
+
+// The written bytes of a text list's entries, each written once when first needed. Lists
+// shared by several measurements (those of one meter, read together) are written once.
+class WrittenTexts
+{
+public:
+    const QByteArray &of(const QStringList &texts, quint32 i)
+    {
+        std::vector<std::optional<QByteArray>> &written = lists[texts.constData()];
+        if (written.empty())
+            written.resize(size_t(texts.size()));
+        std::optional<QByteArray> &bytes = written[i];
+        if (!bytes) {
+            bytes.emplace();
+            IniValue::appendText(*bytes, texts[i]);
+        }
+        return *bytes;
+    }
+
+private:
+    QHash<const QString *, std::vector<std::optional<QByteArray>>> lists;
+};
+
+void writeText(QByteArray &out, const char *key, const QString &text)
+{
+    out += key;
+    IniValue::appendText(out, text);
+    out += '\n';
+}
+
+bool writeMeter(Output &output, const Meter &m, qint64 number)
+{
+    QByteArray &out = output.buffer();
+    const QByteArray prefix = QByteArray::number(number) + '\\';
+    const QByteArray points = prefix + "points\\";
+    out += prefix;
+    writeText(out, "buttonName=", m.label);
+    out += prefix;
+    writeText(out, "deviceAdress=", m.device.address().toString());
+    out += prefix;
+    writeText(out, "deviceName=", m.device.name());
+
+    // Where each measurement starts among the meter's points.
+    std::vector<qint64> starts = { 0 };
+    for (const Samples &s : m.measurements)
+        starts.push_back(starts.back() + s.size());
+    WrittenTexts units, settings;
+    const bool written = inKeyOrder(starts.back(), [&](qint64 j) {
+        const size_t k = size_t(std::upper_bound(starts.begin(), starts.end(), j - 1) - starts.begin() - 1);
+        const Samples &s = m.measurements[qsizetype(k)];
+        const qsizetype i = j - 1 - starts[k];
+        const QByteArray key = points + QByteArray::number(j) + '\\';
+        out += key;
+        out += "point=";
+        IniValue::appendPoint(out, s.points[i]);
+        out += '\n';
+        out += key;
+        out += "settings=";
+        out += settings.of(s.settingTexts, s.settingsOf[i]);
+        out += '\n';
+        out += key;
+        out += "timestamp=";
+        if (s.times[i] >= 0)
+            s.appendTimestamp(out, i);
+        else
+            IniValue::appendText(out, s.oddTimes[-1 - s.times[i]]);
+        out += '\n';
+        out += key;
+        out += "unit=";
+        out += units.of(s.units, s.unitOf[i]);
+        out += '\n';
+        return output.step();
+    });
+    if (!written)
+        return false;
+    out += points + "size=" + QByteArray::number(starts.back()) + '\n';
+    inKeyOrder(m.measureNames.size(), [&](qint64 k) {
+        const QByteArray key = prefix + "pointsNumber\\" + QByteArray::number(k) + '\\';
+        out += key;
+        writeText(out, "measureNames=", m.measureNames[k - 1]);
+        out += key + "pointNumber=" + QByteArray::number(m.pointsNumber[k - 1]) + '\n';
+        return true;
+    });
+    out += prefix + "pointsNumber\\size=" + QByteArray::number(m.measureNames.size()) + '\n';
+    return output.step();
+}
+
+} // namespace
+
+namespace StoreFile {
+
+std::optional<Store::Snapshot> read(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.exists() ? std::nullopt : std::optional(Store::Snapshot());
+    Reader reader(file.size());
+    QByteArray bytes(chunkSize, Qt::Uninitialized);
+    qsizetype held = 0; // bytes of a line not ended yet, at the start
+    for (;;) {
+        if (held == bytes.size())
+            bytes.resize(2 * bytes.size());
+        const qint64 n = file.read(bytes.data() + held, bytes.size() - held);
+        if (n < 0)
+            return std::nullopt;
+        const QByteArrayView got(bytes.constData(), held + n);
+        qsizetype from = 0;
+        for (qsizetype end; (end = got.indexOf('\n', from)) >= 0; from = end + 1) {
+            if (!reader.line(got.sliced(from, end - from)))
+                return std::nullopt;
+        }
+        if (n == 0) {
+            if (from < got.size() && !reader.line(got.sliced(from)))
+                return std::nullopt;
+            return reader.finish();
+        }
+        held = got.size() - from;
+        std::memmove(bytes.data(), bytes.constData() + from, size_t(held));
+    }
+}
+
+bool write(const Store::Snapshot &snapshot, const std::function<bool(QByteArrayView)> &put)
+{
+    Output output(put);
+    QByteArray &out = output.buffer();
+    const auto yesNo = [](bool b) { return b ? "true" : "false"; };
+    out += QByteArray("[General]\ndarkMode=") + yesNo(snapshot.options.darkMode)
+        + "\nlanguage=" + QByteArray::number(snapshot.options.language)
+        + "\ntovik=" + yesNo(snapshot.options.tovik) + "\n\n[deviceList]\n";
+    const auto &meters = snapshot.meters;
+    const bool written = inKeyOrder(meters.size(), [&](qint64 number) {
+        return writeMeter(output, meters[number - 1], number);
+    });
+    if (!written)
+        return false;
+    out += "size=" + QByteArray::number(meters.size()) + '\n';
+    return output.flush();
+}
+
+QByteArray save(const QString &fileName, const Store::Snapshot &snapshot)
+{
+    // A new file, so that entries of a longer list written before do not linger; in a folder
+    // made first, as QSettings makes it.
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const bool written = write(snapshot, [&](QByteArrayView bytes) {
+        hash.addData(bytes);
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    });
+    const bool synced = written && ::fdatasync(fd) == 0;
+    ::close(fd);
+    return synced ? hash.result() : QByteArray();
+}
+
+} // namespace StoreFile
