@@ -283,8 +283,8 @@ bool MainWindow::writeSettings()
 {
     if (writer.saveNow())
         return true;
-    QMessageBox::warning(this, storeFailedTitle[language],
-                         storeFailedText[language].arg(Store::fileName()));
+    QMessageBox::warning(
+        this, storeFailedTitle[language], storeFailedText[language].arg(Store::fileName()));
     return false;
 }
 
@@ -535,9 +535,8 @@ void MainWindow::addSeriesToList()
     // Filed under the meter of the link, wherever the list shows it by now.
     keepRecordedPoints();
     const QString name = connScreen->timestampList.first();
-    records.addMeasurement(records.find(link->meter()), name,
-        connScreen->measureSeries->points(), connScreen->timestampList, connScreen->unitList,
-        connScreen->settingsList);
+    records.addMeasurement(records.find(link->meter()), name, connScreen->measureSeries->points(),
+        connScreen->timestampList, connScreen->unitList, connScreen->settingsList);
     writer.saveRecording(name, int(connScreen->timestampList.size()));
 }
 

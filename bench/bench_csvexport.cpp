@@ -29,9 +29,9 @@ Lists sample()
     for (int x = 1; x <= pointCount; ++x) {
         l.points.append(QPointF(x, 12.34 + 0.01 * (x % 997) * (x % 5 == 0 ? 1e5 : 1)));
         l.timestamps.append(QString("2026-12-06 14:%1:%2.%3%3")
-                                  .arg(x / 3600 % 60, 2, 10, QChar('0'))
-                                  .arg(x / 60 % 60, 2, 10, QChar('0'))
-                                  .arg(x % 1000, 3, 10, QChar('0')));
+                                .arg(x / 3600 % 60, 2, 10, QChar('0'))
+                                .arg(x / 60 % 60, 2, 10, QChar('0'))
+                                .arg(x % 1000, 3, 10, QChar('0')));
         l.units.append(unitChoice[x % 4]);
         l.settings.append(x % 5000 < 2500 ? "DC AUTO " : "AC AUTO ");
     }
@@ -45,8 +45,10 @@ void bareExport(const QString &path, const Lists &m, const CsvHeads &h)
     file.open(QIODevice::WriteOnly);
     QTextStream out(&file);
     const int n = int(m.points.size());
-    out << h.measurement << m.timestamps[0] << "\n" << h.device << "C8:27:53:0C:00:01"
-        << "\n\n" << h.settings << m.settings[0] << "," << m.timestamps[0];
+    out << h.measurement << m.timestamps[0] << "\n"
+        << h.device << "C8:27:53:0C:00:01"
+        << "\n\n"
+        << h.settings << m.settings[0] << "," << m.timestamps[0];
     for (int j = 0; j < n - 1; ++j) {
         if (m.settings[j] != m.settings[j + 1])
             out << "\n" << h.settings << m.settings[j + 1] << "," << m.timestamps[j + 1];
@@ -70,9 +72,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const Lists lists = sample();
     MeterRecords records;
-    records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)));
-    records.addMeasurement(0, lists.timestamps.first(), lists.points, lists.timestamps,
-        lists.units, lists.settings);
+    records.addMeter(
+        Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0)));
+    records.addMeasurement(
+        0, lists.timestamps.first(), lists.points, lists.timestamps, lists.units, lists.settings);
     const CsvHeads heads{"Messung", "Gerät:", "Einstellungen:", "Messwert", "Einheit", "Zeit"};
     QTemporaryDir dir;
     const QString ours = dir.filePath("ours.csv");

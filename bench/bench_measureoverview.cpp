@@ -121,7 +121,9 @@ int main(int argc, char *argv[])
         "zoom ms", "pan ms", "extra memory");
     for (int count : { 10000, 100000, 1000000 }) {
         MeterRecords records;
-        records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
+        records.addMeter(
+            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0),
+                "Werkbank"));
         addMeasurement(records, count);
         const QList<QPointF> points = records.measurement(0, 0).points();
         // Rounds in alternating order; the best of each counts.

@@ -79,8 +79,7 @@ int main(int argc, char *argv[])
         idle = a < 0 || idle < 0 ? -1 : std::max(idle, a);
         writing = b < 0 || writing < 0 ? -1 : std::max(writing, b);
     }
-    std::printf("store of %d points, worst of 3 rounds (-1: did not exit with 0)\n",
-        samplePoints);
+    std::printf("store of %d points, worst of 3 rounds (-1: did not exit with 0)\n", samplePoints);
     std::printf("SIGTERM to exit, idle: %.0f ms; while a checkpoint is written: %.0f ms "
                 "(target <= 1000 ms)\n",
         idle, writing);

@@ -102,8 +102,8 @@ int main(int argc, char *argv[])
         sizes = { 200000, 1000000, 5000000 };
     QTemporaryDir dir;
 
-    std::printf("%9s %8s | %9s %9s %6s | %9s %9s %6s | %11s %9s\n", "points", "file MB",
-        "write s", "bare s", "ratio", "read s", "bare s", "ratio", "checkpoint", "extra MB");
+    std::printf("%9s %8s | %9s %9s %6s | %9s %9s %6s | %11s %9s\n", "points", "file MB", "write s",
+        "bare s", "ratio", "read s", "bare s", "ratio", "checkpoint", "extra MB");
     for (int size : sizes) {
         MeterRecords records;
         addSample(records, size);

@@ -1,10 +1,10 @@
 #include "fuzz/targets.h"
 
+#include "live/framedecoder.h"
 #include "store/journal.h"
 #include "store/meterrecords.h"
 #include "store/store.h"
 #include "store/storefile.h"
-#include "live/framedecoder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -39,16 +39,16 @@ void requireConsistent(const Store::Snapshot &read)
     require(read.options.language == 0 || read.options.language == 1);
     for (const Meter &m : read.meters) {
         require(m.measureNames.size() == m.pointsNumber.size()
-                && m.measurements.size() == m.pointsNumber.size());
+            && m.measurements.size() == m.pointsNumber.size());
         for (qsizetype k = 0; k < m.measurements.size(); ++k) {
             const Samples &s = m.measurements[k];
             const qsizetype n = s.size();
-            require(n > 0 && n == m.pointsNumber[k] && s.times.size() == n
-                    && s.unitOf.size() == n && s.settingsOf.size() == n);
+            require(n > 0 && n == m.pointsNumber[k] && s.times.size() == n && s.unitOf.size() == n
+                && s.settingsOf.size() == n);
             for (qsizetype j = 0; j < n; ++j) {
                 require(s.unitOf[j] < quint32(s.units.size())
-                        && s.settingsOf[j] < quint32(s.settingTexts.size())
-                        && -1 - s.times[j] < s.oddTimes.size());
+                    && s.settingsOf[j] < quint32(s.settingTexts.size())
+                    && -1 - s.times[j] < s.oddTimes.size());
             }
         }
     }
@@ -132,7 +132,9 @@ void fuzzJournal(const uint8_t *data, size_t size)
     const QString store = folder.filePath("Kalvion.conf");
     {
         MeterRecords base;
-        base.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
+        base.addMeter(
+            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0),
+                "Werkbank"));
         const QString time = "2026-12-06 14:07:09.042042";
         for (int n : { 3, 2 }) {
             QList<QPointF> points;

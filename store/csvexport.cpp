@@ -12,8 +12,8 @@ constexpr qsizetype pieceSize = 1 << 20;
 
 } // namespace
 
-bool save(const QString &fileName, const Measurement &m, const QString &address,
-    const CsvHeads &heads)
+bool save(
+    const QString &fileName, const Measurement &m, const QString &address, const CsvHeads &heads)
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))

@@ -218,7 +218,8 @@ std::optional<QPointF> point(QByteArrayView bytes)
         return std::nullopt;
     double xy[2];
     for (int k = 0; k < 2; ++k) {
-        const quint64 bits = qFromBigEndian<quint64>(read.constData() + variantStartSize + 4 + 8 * k);
+        const quint64 bits
+            = qFromBigEndian<quint64>(read.constData() + variantStartSize + 4 + 8 * k);
         std::memcpy(&xy[k], &bits, 8);
     }
     const QPointF p(xy[0], xy[1]);

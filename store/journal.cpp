@@ -400,8 +400,7 @@ struct Journal::Replayed {
         settings.append(p.settings);
         last = p;
     }
-    void store(MeterRecords &records, const QString &name, int count,
-        bool *added = nullptr) const
+    void store(MeterRecords &records, const QString &name, int count, bool *added = nullptr) const
     {
         const int n = std::clamp(count, 0, int(points.size()));
         if (n == 0)
@@ -589,8 +588,7 @@ void Journal::goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAsid
 }
 
 // What was recorded and never saved, nor discarded, is kept as a save would have kept it.
-void Journal::recover(const Replayed &recording, MeterRecords &records,
-    Opened &opened)
+void Journal::recover(const Replayed &recording, MeterRecords &records, Opened &opened)
 {
     if (!recording.on)
         return;

@@ -141,8 +141,7 @@ private:
         Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied);
     void startAnew(const QByteArray &storeHash);
     void goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAside);
-    void recover(const Replayed &recording, MeterRecords &records,
-        Opened &opened);
+    void recover(const Replayed &recording, MeterRecords &records, Opened &opened);
 
     // Taken while the store is read, which it does not change.
     std::future<QByteArray> storeHashing;

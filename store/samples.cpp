@@ -16,7 +16,13 @@ struct Field {
     int bits;
 };
 constexpr Field fields[] = {
-    { 0, 4, 14 }, { 5, 2, 4 }, { 8, 2, 5 }, { 11, 2, 5 }, { 14, 2, 6 }, { 17, 2, 6 }, { 20, 6, 20 },
+    { 0, 4, 14 },
+    { 5, 2, 4 },
+    { 8, 2, 5 },
+    { 11, 2, 5 },
+    { 14, 2, 6 },
+    { 17, 2, 6 },
+    { 20, 6, 20 },
 };
 constexpr struct {
     int at;
@@ -100,8 +106,8 @@ void Samples::appendTimestamp(QByteArray &out, qsizetype j) const
 
 Samples Samples::mid(qsizetype from, qsizetype n) const
 {
-    return { points.mid(from, n), times.mid(from, n), unitOf.mid(from, n),
-        settingsOf.mid(from, n), units, settingTexts, oddTimes };
+    return { points.mid(from, n), times.mid(from, n), unitOf.mid(from, n), settingsOf.mid(from, n),
+        units, settingTexts, oddTimes };
 }
 
 // Gives the room back, since a measurement cut from a meter's points may be most of them.

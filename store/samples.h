@@ -58,8 +58,8 @@ QList<Samples> split(Samples all, const QList<int> &counts);
 class SamplesBuilder
 {
 public:
-    void append(QPointF point, const QString &timestamp, const QString &unit,
-        const QString &settings);
+    void append(
+        QPointF point, const QString &timestamp, const QString &unit, const QString &settings);
     Samples take();
 
 private:

@@ -110,8 +110,8 @@ Snapshot readSettings(const QString &fileName)
             const QVariant settings = s.value("settings");
             if (!point.isValid() && !timestamp.isValid() && !unit.isValid() && !settings.isValid())
                 return false;
-            points.append(point.toPointF(), timestamp.toString(), unit.toString(),
-                settings.toString());
+            points.append(
+                point.toPointF(), timestamp.toString(), unit.toString(), settings.toString());
             return true;
         });
         QList<int> counts;
@@ -125,9 +125,9 @@ Snapshot readSettings(const QString &fileName)
             names.append(name.toString());
             return true;
         });
-        read.meters.append(meterOf(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()),
-                                       name.toString(), 0),
-            label.toString(), points.take(), counts, names));
+        read.meters.append(
+            meterOf(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()), name.toString(), 0),
+                label.toString(), points.take(), counts, names));
         return true;
     });
     return read;

@@ -54,7 +54,13 @@ constexpr qsizetype leastPerPoint = 100;
 constexpr qsizetype leastPerCount = 40;
 constexpr qsizetype leastPerMeter = 60;
 
-enum PointKey : char { PointXY = 1, PointSettings = 2, PointTime = 4, PointUnit = 8, AllPointKeys = 15 };
+enum PointKey : char {
+    PointXY = 1,
+    PointSettings = 2,
+    PointTime = 4,
+    PointUnit = 8,
+    AllPointKeys = 15
+};
 enum CountKey : char { CountName = 1, CountNumber = 2, AllCountKeys = 3 };
 
 // The keys of a section, taken apart from the left.
@@ -197,9 +203,9 @@ public:
                 || d.pointKeys.count(char(AllPointKeys)) != d.pointKeys.size()
                 || d.countKeys.count(char(AllCountKeys)) != d.countKeys.size())
                 return std::nullopt;
-            read.meters.append(Store::meterOf(
-                QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0), *d.label,
-                std::move(d.points), d.counts, d.names));
+            read.meters.append(
+                Store::meterOf(QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0),
+                    *d.label, std::move(d.points), d.counts, d.names));
             d = Draft();
         }
         return read;
@@ -209,9 +215,9 @@ private:
     bool option(Key &key, QByteArrayView value)
     {
         std::optional<QString> *option = key.is("darkMode") ? &darkMode
-            : key.is("tovik")                                ? &tovik
-            : key.is("language")                             ? &language
-                                                             : nullptr;
+            : key.is("tovik")                               ? &tovik
+            : key.is("language")                            ? &language
+                                                            : nullptr;
         return option && setOnce(*option, value);
     }
 
@@ -228,9 +234,9 @@ private:
         if (key.take("points\\"))
             return point(d, key, value);
         std::optional<QString> *field = key.is("buttonName") ? &d.label
-            : key.is("deviceAdress")                          ? &d.address
-            : key.is("deviceName")                            ? &d.name
-                                                              : nullptr;
+            : key.is("deviceAdress")                         ? &d.address
+            : key.is("deviceName")                           ? &d.name
+                                                             : nullptr;
         return field && setOnce(*field, value);
     }
 
@@ -264,8 +270,8 @@ private:
             read = PointTime;
         } else if (key.is("unit") || key.is("settings")) {
             const bool unit = key.is("unit");
-            const qint64 id = unit ? d.units.id(value, s.units)
-                                   : d.settings.id(value, s.settingTexts);
+            const qint64 id
+                = unit ? d.units.id(value, s.units) : d.settings.id(value, s.settingTexts);
             if (id < 0)
                 return false;
             (unit ? s.unitOf : s.settingsOf)[i] = quint32(id);
@@ -417,7 +423,8 @@ bool writeMeter(Output &output, const Meter &m, qint64 number)
         starts.push_back(starts.back() + s.size());
     WrittenTexts units, settings;
     const bool written = inKeyOrder(starts.back(), [&](qint64 j) {
-        const size_t k = size_t(std::upper_bound(starts.begin(), starts.end(), j - 1) - starts.begin() - 1);
+        const size_t k
+            = size_t(std::upper_bound(starts.begin(), starts.end(), j - 1) - starts.begin() - 1);
         const Samples &s = m.measurements[qsizetype(k)];
         const qsizetype i = j - 1 - starts[k];
         const QByteArray key = points + QByteArray::number(j) + '\\';
@@ -499,9 +506,8 @@ bool write(const Store::Snapshot &snapshot, const std::function<bool(QByteArrayV
         + "\nlanguage=" + QByteArray::number(snapshot.options.language)
         + "\ntovik=" + yesNo(snapshot.options.tovik) + "\n\n[deviceList]\n";
     const auto &meters = snapshot.meters;
-    const bool written = inKeyOrder(meters.size(), [&](qint64 number) {
-        return writeMeter(output, meters[number - 1], number);
-    });
+    const bool written = inKeyOrder(meters.size(),
+        [&](qint64 number) { return writeMeter(output, meters[number - 1], number); });
     if (!written)
         return false;
     out += "size=" + QByteArray::number(meters.size()) + '\n';
@@ -513,8 +519,8 @@ QByteArray save(const QString &fileName, const Store::Snapshot &snapshot)
     // A new file, so that entries of a longer list written before do not linger; in a folder
     // made first, as QSettings makes it.
     QDir().mkpath(QFileInfo(fileName).absolutePath());
-    const int fd = ::open(QFile::encodeName(fileName).constData(),
-        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(
+        QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha1);

@@ -29,7 +29,8 @@ private slots:
                 QStringList(n, "DC "));
             return records.measurement(0, 0);
         };
-        const CsvHeads heads{ "Messung", "Gerät:", "Einstellungen:", "Messwert", "Einheit", "Zeit" };
+        const CsvHeads heads{ "Messung", "Gerät:", "Einstellungen:", "Messwert", "Einheit",
+            "Zeit" };
         QVERIFY(Csv::save(path, measurement(1), "C8:27:53:0C:00:01", heads));
         const QByteArray older = fileBytes(path);
         std::signal(SIGXFSZ, SIG_IGN);

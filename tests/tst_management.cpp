@@ -9,9 +9,9 @@
 #include "support/widgets.h"
 
 #include <QChartView>
-#include <QLineSeries>
 #include <QDir>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
 

@@ -373,7 +373,9 @@ private slots:
         QStringList settings(n, "DC AUTO ");
         settings.last() = "AC DC AUTO USB Diode Sound REL Battery APO MIN MAX NCV ";
         MeterRecords records;
-        records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
+        records.addMeter(
+            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0),
+                "Werkbank"));
         records.addMeasurement(0, stamps.first(), points, stamps, QStringList(n, "M Ohm "), settings);
         const Measurement stored = records.measurement(0, 0);
         for (int language : { 0, 1 }) {

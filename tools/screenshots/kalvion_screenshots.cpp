@@ -195,7 +195,8 @@ void grabManagement(MainWindow &window)
 void grabLongViewer(bool dark, int language)
 {
     MeterRecords records;
-    records.addMeter(Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
+    records.addMeter(Meter(
+        QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0), "Werkbank"));
     const int n = 1000000;
     QList<QPointF> points;
     QStringList stamps, units;
