@@ -25,104 +25,100 @@ unsigned hexValue(char c)
     return c <= '9' ? unsigned(c - '0') : unsigned((c | 0x20) - 'a' + 10);
 }
 
-const char *named(unsigned c)
-{
-    switch (c) {
-    case '\a':
-        return "\\a";
-    case '\b':
-        return "\\b";
-    case '\f':
-        return "\\f";
-    case '\n':
-        return "\\n";
-    case '\r':
-        return "\\r";
-    case '\t':
-        return "\\t";
-    case '\v':
-        return "\\v";
-    case '"':
-        return "\\\"";
-    case '\\':
-        return "\\\\";
-    default:
-        return nullptr;
+// How the writer escapes each character below 256: 0 not at all, 'x' in hex, anything else
+// by a backslash and that letter. From 0x7F up, a text's characters go out as UTF-8 and a
+// @Variant's bytes in hex.
+struct Escapes {
+    char of[256] = {};
+    constexpr explicit Escapes(bool bytes)
+    {
+        for (int c = 0; c < 256; ++c)
+            of[c] = c <= 0x1F || (bytes && c >= 0x7F) ? 'x' : 0;
+        of[0] = '0';
+        of['\a'] = 'a';
+        of['\b'] = 'b';
+        of['\f'] = 'f';
+        of['\n'] = 'n';
+        of['\r'] = 'r';
+        of['\t'] = 't';
+        of['\v'] = 'v';
+        of['"'] = '"';
+        of['\\'] = '\\';
     }
-}
+};
+constexpr Escapes textEscapes(false), byteEscapes(true);
 
 // Escapes the characters of a text (char16_t, written as UTF-8) or of a @Variant's bytes
-// (uchar, written as bytes).
-template <typename C> void escape(QByteArray &out, const C *s, qsizetype n)
+// (uchar, written as bytes) into `out`, which has room for 4 bytes a character and 2 more;
+// gives the end of what it wrote.
+template <typename C> char *escape(char *out, const C *s, qsizetype n)
 {
     constexpr bool bytes = std::is_same_v<C, uchar>;
-    const qsizetype start = out.size();
+    char *const start = out;
     bool quote = false;
     bool afterEscape = false;
     qsizetype plainFrom = 0; // plain characters of a text go out together, as UTF-8
     const auto flush = [&](qsizetype to) {
         if constexpr (!bytes) {
-            if (to > plainFrom)
-                out += QStringView(s + plainFrom, to - plainFrom).toUtf8();
+            if (to > plainFrom) {
+                const QByteArray utf8 = QStringView(s + plainFrom, to - plainFrom).toUtf8();
+                std::memcpy(out, utf8.constData(), size_t(utf8.size()));
+                out += utf8.size();
+            }
         }
     };
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned c = s[i];
         quote = quote || c == ';' || c == ',' || c == '=';
-        const bool hexAfterEscape = afterEscape && isHexDigit(c);
-        afterEscape = hexAfterEscape;
-        const char *name = hexAfterEscape ? nullptr : named(c);
-        const bool hex = hexAfterEscape || (!name && (c <= 0x1F || (bytes && c >= 0x7F)));
-        if (!hex && !name) {
+        // A hex digit right after an escape would be read as part of it.
+        char escape = afterEscape && isHexDigit(c) ? 'x'
+            : c < 256                              ? (bytes ? byteEscapes : textEscapes).of[c]
+                                                   : 0;
+        if (!escape) {
+            afterEscape = false;
             if constexpr (bytes)
-                out += char(c);
+                *out++ = char(c);
             continue;
         }
         flush(i);
         plainFrom = i + 1;
-        if (c == 0) {
-            out += "\\0";
-            afterEscape = true;
-        } else if (hex) {
-            out += "\\x";
-            out += QByteArray::number(c, 16);
-            afterEscape = true;
-        } else {
-            out += name;
+        *out++ = '\\';
+        *out++ = escape;
+        afterEscape = escape == 'x' || escape == '0';
+        if (escape == 'x') {
+            if (c >= 16)
+                *out++ = "0123456789abcdef"[c >> 4];
+            *out++ = "0123456789abcdef"[c & 15];
         }
     }
     flush(n);
-    if (quote || (out.size() > start && (out[start] == ' ' || out.back() == ' '))) {
-        out.insert(start, '"');
-        out += '"';
+    if (quote || (out > start && (*start == ' ' || out[-1] == ' '))) {
+        std::memmove(start + 1, start, size_t(out - start));
+        *start = '"';
+        out += 2;
+        out[-1] = '"';
     }
+    return out;
 }
 
-// The characters the escaped bytes stand for, or false for anything the escaping never gives.
-// A text's plain bytes are UTF-8; a @Variant's are its bytes.
-template <typename Out> bool unescape(QByteArrayView in, Out &out)
+// The bytes escaped value bytes stand for, into `out`, which has room for as many; gives the
+// end, or nothing for anything the escaping never gives. An escaped character of a text from
+// 0x80 up goes out as UTF-8, as it stands for that character.
+char *unescape(QByteArrayView in, char *out, bool text)
 {
     if (in.size() >= 2 && in.front() == '"' && in.back() == '"')
         in = in.sliced(1, in.size() - 2);
     const qsizetype n = in.size();
-    qsizetype plainFrom = 0;
-    const auto flush = [&](qsizetype to) {
-        if constexpr (std::is_same_v<Out, QString>)
-            out += QString::fromUtf8(in.sliced(plainFrom, to - plainFrom));
-        else
-            out += in.sliced(plainFrom, to - plainFrom);
-    };
     for (qsizetype i = 0; i < n;) {
-        const char c = in[i];
+        const char c = in[i++];
         if (c == '"')
-            return false;
+            return nullptr;
         if (c != '\\') {
-            ++i;
+            *out++ = c;
             continue;
         }
-        flush(i);
-        if (++i == n)
-            return false;
+        if (i == n)
+            return nullptr;
         const char e = in[i++];
         unsigned value = 0;
         if (e == 'x') {
@@ -131,51 +127,37 @@ template <typename Out> bool unescape(QByteArrayView in, Out &out)
             for (; i < n && isHexDigit(uchar(in[i])); ++i) {
                 value = value * 16 + hexValue(in[i]);
                 if (value > 0xFF)
-                    return false;
+                    return nullptr;
             }
             if (i == from)
-                return false;
+                return nullptr;
         } else if (e >= '0' && e <= '7') {
             value = unsigned(e - '0');
             for (; i < n && in[i] >= '0' && in[i] <= '7'; ++i) {
                 value = value * 8 + unsigned(in[i] - '0');
                 if (value > 0xFF)
-                    return false;
+                    return nullptr;
             }
         } else {
             const char *const escaped = "abfnrtv\"\\";
             const char *const meant = "\a\b\f\n\r\t\v\"\\";
             const char *at = e ? std::strchr(escaped, e) : nullptr;
             if (!at)
-                return false;
+                return nullptr;
             value = uchar(meant[at - escaped]);
         }
-        if constexpr (std::is_same_v<Out, QString>)
-            out += QChar(value);
-        else
-            out += char(value);
-        plainFrom = i;
+        if (text && value >= 0x80) {
+            *out++ = char(0xC0 | value >> 6);
+            *out++ = char(0x80 | (value & 0x3F));
+        } else {
+            *out++ = char(value);
+        }
     }
-    flush(n);
-    return true;
+    return out;
 }
 
-} // namespace
-
-void appendText(QByteArray &out, QStringView text)
-{
-    if (text.contains(QChar(0))) {
-        const QString wrapped = QStringLiteral("@String(") + text.toString() + u')';
-        escape(out, wrapped.utf16(), wrapped.size());
-    } else if (text.startsWith(u'@')) {
-        const QString doubled = u'@' + text.toString();
-        escape(out, doubled.utf16(), doubled.size());
-    } else {
-        escape(out, text.utf16(), text.size());
-    }
-}
-
-void appendPoint(QByteArray &out, QPointF point)
+// A point's @Variant as QSettings writes it, escaped.
+qsizetype writePoint(char *out, QPointF point)
 {
     uchar bytes[variantStartSize + pointBytes + 1];
     std::memcpy(bytes, variantStart, variantStartSize);
@@ -187,14 +169,39 @@ void appendPoint(QByteArray &out, QPointF point)
         qToBigEndian(bits, bytes + variantStartSize + 4 + 8 * k);
     }
     bytes[sizeof(bytes) - 1] = ')';
-    escape(out, bytes, qsizetype(sizeof(bytes)));
+    return escape(out, bytes, qsizetype(sizeof(bytes))) - out;
+}
+constexpr qsizetype mostPointBytes = 4 * (variantStartSize + pointBytes + 1) + 2;
+
+} // namespace
+
+void appendText(QByteArray &out, QStringView text)
+{
+    QString wrapped;
+    if (text.contains(QChar(0)))
+        wrapped = QStringLiteral("@String(") + text.toString() + u')';
+    else if (text.startsWith(u'@'))
+        wrapped = u'@' + text.toString();
+    const QStringView written = wrapped.isNull() ? text : QStringView(wrapped);
+    const qsizetype at = out.size();
+    out.resize(at + 4 * written.size() + 2);
+    char *const end = escape(out.data() + at, written.utf16(), written.size());
+    out.truncate(end - out.constData());
+}
+
+void appendPoint(QByteArray &out, QPointF point)
+{
+    char written[mostPointBytes];
+    out.append(written, writePoint(written, point));
 }
 
 std::optional<QString> text(QByteArrayView bytes)
 {
-    QString read;
-    if (!unescape(bytes, read))
+    QByteArray utf8(bytes.size(), Qt::Uninitialized);
+    const char *end = unescape(bytes, utf8.data(), true);
+    if (!end)
         return std::nullopt;
+    QString read = QString::fromUtf8(utf8.constData(), end - utf8.constData());
     if (read.startsWith(u'@')) {
         if (read.startsWith(QLatin1String("@@")))
             read.remove(0, 1);
@@ -213,20 +220,18 @@ std::optional<QString> text(QByteArrayView bytes)
 
 std::optional<QPointF> point(QByteArrayView bytes)
 {
-    QByteArray read;
-    if (!unescape(bytes, read) || read.size() != variantStartSize + pointBytes + 1)
+    constexpr qsizetype size = variantStartSize + pointBytes + 1;
+    char read[mostPointBytes];
+    if (bytes.size() > mostPointBytes || unescape(bytes, read, false) != read + size)
         return std::nullopt;
     double xy[2];
     for (int k = 0; k < 2; ++k) {
-        const quint64 bits
-            = qFromBigEndian<quint64>(read.constData() + variantStartSize + 4 + 8 * k);
+        const quint64 bits = qFromBigEndian<quint64>(read + variantStartSize + 4 + 8 * k);
         std::memcpy(&xy[k], &bits, 8);
     }
     const QPointF p(xy[0], xy[1]);
-    QByteArray written;
-    written.reserve(bytes.size());
-    appendPoint(written, p);
-    if (written != bytes)
+    char written[mostPointBytes];
+    if (QByteArrayView(written, writePoint(written, p)) != bytes)
         return std::nullopt;
     return p;
 }

@@ -110,19 +110,6 @@ Samples Samples::mid(qsizetype from, qsizetype n) const
         units, settingTexts, oddTimes };
 }
 
-// Gives the room back, since a measurement cut from a meter's points may be most of them.
-void Samples::truncate(qsizetype n)
-{
-    points.resize(n);
-    points.squeeze();
-    times.resize(n);
-    times.squeeze();
-    unitOf.resize(n);
-    unitOf.squeeze();
-    settingsOf.resize(n);
-    settingsOf.squeeze();
-}
-
 bool operator==(const Samples &a, const Samples &b)
 {
     // To the bit, so that a NaN read from a store is the NaN written.
@@ -136,20 +123,6 @@ bool operator==(const Samples &a, const Samples &b)
             return false;
     }
     return true;
-}
-
-QList<Samples> split(Samples all, const QList<int> &counts)
-{
-    QList<Samples> parts(counts.size());
-    qsizetype end = all.size();
-    for (qsizetype k = counts.size() - 1; k > 0; --k) {
-        end -= counts[k];
-        parts[k] = all.mid(end, counts[k]);
-        all.truncate(end);
-    }
-    if (!parts.isEmpty())
-        parts[0] = std::move(all);
-    return parts;
 }
 
 void SamplesBuilder::append(

@@ -45,14 +45,9 @@ struct Samples {
 
     // Points [from, from + n) with the texts they use; the text lists are shared.
     Samples mid(qsizetype from, qsizetype n) const;
-    void truncate(qsizetype n);
 };
 // The same points with the same texts, however the texts are held.
 bool operator==(const Samples &a, const Samples &b);
-
-// Cuts a meter's points into measurements of these sizes, which add up to its size. The first
-// measurement keeps the columns themselves, so a meter of one long recording is not copied.
-QList<Samples> split(Samples all, const QList<int> &counts);
 
 // Builds the columns point by point, holding each distinct text once.
 class SamplesBuilder

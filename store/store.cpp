@@ -125,30 +125,31 @@ Snapshot readSettings(const QString &fileName)
             names.append(name.toString());
             return true;
         });
-        read.meters.append(
-            meterOf(QBluetoothDeviceInfo(QBluetoothAddress(address.toString()), name.toString(), 0),
-                label.toString(), points.take(), counts, names));
+        const Samples all = points.take();
+        read.meters.append(meterOf(
+            QBluetoothDeviceInfo(QBluetoothAddress(address.toString()), name.toString(), 0),
+            label.toString(), all.size(), counts, names,
+            [&](qsizetype from, qsizetype n) { return all.mid(from, n); }));
         return true;
     });
     return read;
 }
 
-Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, Samples points,
-    QList<int> counts, const QStringList &names)
+Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, qsizetype points,
+    const QList<int> &counts, const QStringList &names,
+    const std::function<Samples(qsizetype from, qsizetype n)> &cut)
 {
     Meter m(device, label);
-    const qsizetype available = points.size();
     qsizetype s = 0;
     for (qsizetype k = 0; k < counts.size(); ++k) {
-        const qsizetype n = std::min<qsizetype>(std::max(counts[k], 0), available - s);
+        const qsizetype n = std::min<qsizetype>(std::max(counts[k], 0), points - s);
         if (n <= 0)
             continue;
         m.pointsNumber.append(int(n));
         m.measureNames.append(names.value(k));
+        m.measurements.append(cut(s, n));
         s += n;
     }
-    points.truncate(s);
-    m.measurements = split(std::move(points), m.pointsNumber);
     return m;
 }
 

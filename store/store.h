@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QString>
 
+#include <functional>
+
 // The three options kept between runs.
 struct Options {
     bool darkMode = false;
@@ -48,10 +50,12 @@ Snapshot readSettings(const QString &fileName);
 
 // A meter as the store lays it out: its measurements' points one after another, and their
 // counts and names, which need not fit the points in a store written elsewhere. Each
-// measurement keeps the points that exist for it, in order; one left without points is
-// dropped, and points past the last measurement are dropped.
-Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, Samples points,
-    QList<int> counts, const QStringList &names);
+// measurement keeps the points that exist for it, in order, as cut(from, n) gives them, asked
+// in order; one left without points is dropped, and points past the last measurement are
+// dropped.
+Meter meterOf(const QBluetoothDeviceInfo &device, const QString &label, qsizetype points,
+    const QList<int> &counts, const QStringList &names,
+    const std::function<Samples(qsizetype from, qsizetype n)> &cut);
 
 // The reading of the three options, shared by both ways of reading.
 bool toBool(const QVariant &v);

@@ -69,14 +69,17 @@ class Key
 public:
     explicit Key(QByteArrayView key) : rest(key) { }
     bool atEnd() const { return rest.isEmpty(); }
-    bool take(QByteArrayView word)
+    template <size_t N> bool take(const char (&word)[N])
     {
-        if (!rest.startsWith(word))
+        if (rest.size() < qsizetype(N - 1) || std::memcmp(rest.data(), word, N - 1) != 0)
             return false;
-        rest = rest.sliced(word.size());
+        rest = rest.sliced(N - 1);
         return true;
     }
-    bool is(QByteArrayView word) const { return rest == word; }
+    template <size_t N> bool is(const char (&word)[N]) const
+    {
+        return rest.size() == qsizetype(N - 1) && std::memcmp(rest.data(), word, N - 1) == 0;
+    }
     // An entry's number as QSettings writes it, 1 to `most`, and the '\' after it; 0 if not.
     qint64 entry(qint64 most)
     {
@@ -125,16 +128,71 @@ private:
     qint64 last = -1;
 };
 
+// A column of a meter's points, set at any index as the keys come, held in pieces so that
+// cutting it into measurements, in order, gives back each piece as soon as it is cut.
+template <typename T> class Column
+{
+public:
+    qint64 size() const { return count; }
+    T &operator[](qint64 i)
+    {
+        const size_t piece = size_t(i >> pieceBits);
+        if (piece >= pieces.size())
+            pieces.resize(piece + 1);
+        if (!pieces[piece])
+            pieces[piece].reset(new T[pieceSize]());
+        count = std::max(count, i + 1);
+        return pieces[piece][i & (pieceSize - 1)];
+    }
+    // Entries [from, from + n); the pieces before its end are given back.
+    QList<T> cut(qint64 from, qint64 n)
+    {
+        QList<T> part(n);
+        for (qint64 i = from; i < from + n;) {
+            const qint64 inPiece = std::min(from + n - i, pieceSize - (i & (pieceSize - 1)));
+            const T *values = pieces[size_t(i >> pieceBits)].get() + (i & (pieceSize - 1));
+            std::copy_n(values, inPiece, part.data() + (i - from));
+            i += inPiece;
+        }
+        for (qint64 p = 0; p < ((from + n) >> pieceBits); ++p)
+            pieces[size_t(p)].reset();
+        return part;
+    }
+    bool all(T value) const
+    {
+        for (qint64 i = 0; i < count; ++i) {
+            if (pieces[size_t(i >> pieceBits)][i & (pieceSize - 1)] != value)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int pieceBits = 16;
+    static constexpr qint64 pieceSize = qint64(1) << pieceBits;
+    std::vector<std::unique_ptr<T[]>> pieces;
+    qint64 count = 0;
+};
+
 // One meter's keys as they are read, in whatever order they come.
 struct Draft {
     std::optional<QString> label, address, name;
     std::optional<QString> pointsSize, countsSize;
-    Samples points;
-    QList<char> pointKeys; // per point, the PointKeys read
-    TextIds units, settings;
+    Column<QPointF> points;
+    Column<qint64> times;
+    Column<quint32> unitOf, settingsOf;
+    Column<char> pointKeys; // the PointKeys read
+    QStringList units, settingTexts, oddTimes;
+    TextIds unitIds, settingsIds;
     QList<int> counts;
     QStringList names;
     QList<char> countKeys;
+
+    Samples cut(qint64 from, qint64 n)
+    {
+        return { points.cut(from, n), times.cut(from, n), unitOf.cut(from, n),
+            settingsOf.cut(from, n), units, settingTexts, oddTimes };
+    }
 };
 
 // Makes room for entry n (from 1) in each list, by doubling, so that entries coming in the
@@ -200,12 +258,13 @@ public:
             if (!d.label || !d.address || !d.name || !d.pointsSize || !d.countsSize
                 || QVariant(*d.pointsSize).toInt() != d.points.size()
                 || QVariant(*d.countsSize).toInt() != d.counts.size()
-                || d.pointKeys.count(char(AllPointKeys)) != d.pointKeys.size()
+                || d.pointKeys.size() != d.points.size() || !d.pointKeys.all(AllPointKeys)
                 || d.countKeys.count(char(AllCountKeys)) != d.countKeys.size())
                 return std::nullopt;
-            read.meters.append(
-                Store::meterOf(QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0),
-                    *d.label, std::move(d.points), d.counts, d.names));
+            read.meters.append(Store::meterOf(
+                QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0), *d.label,
+                d.points.size(), d.counts, d.names,
+                [&d = d](qsizetype from, qsizetype n) { return d.cut(from, n); }));
             d = Draft();
         }
         return read;
@@ -247,15 +306,13 @@ private:
         const qint64 j = key.entry(mostPoints);
         if (j == 0)
             return false;
-        Samples &s = d.points;
-        makeRoom(j, s.points, s.times, s.unitOf, s.settingsOf, d.pointKeys);
         const qsizetype i = j - 1;
         PointKey read;
         if (key.is("point")) {
             const std::optional<QPointF> p = IniValue::point(value);
             if (!p)
                 return false;
-            s.points[i] = *p;
+            d.points[i] = *p;
             read = PointXY;
         } else if (key.is("timestamp")) {
             qint64 t = Stamp::pack(value.data(), value.size());
@@ -263,19 +320,23 @@ private:
                 const std::optional<QString> text = IniValue::text(value);
                 if (!text)
                     return false;
-                t = -1 - s.oddTimes.size();
-                s.oddTimes.append(*text);
+                t = -1 - d.oddTimes.size();
+                d.oddTimes.append(*text);
             }
-            s.times[i] = t;
+            d.times[i] = t;
             read = PointTime;
-        } else if (key.is("unit") || key.is("settings")) {
-            const bool unit = key.is("unit");
-            const qint64 id
-                = unit ? d.units.id(value, s.units) : d.settings.id(value, s.settingTexts);
+        } else if (key.is("unit")) {
+            const qint64 id = d.unitIds.id(value, d.units);
             if (id < 0)
                 return false;
-            (unit ? s.unitOf : s.settingsOf)[i] = quint32(id);
-            read = unit ? PointUnit : PointSettings;
+            d.unitOf[i] = quint32(id);
+            read = PointUnit;
+        } else if (key.is("settings")) {
+            const qint64 id = d.settingsIds.id(value, d.settingTexts);
+            if (id < 0)
+                return false;
+            d.settingsOf[i] = quint32(id);
+            read = PointSettings;
         } else {
             return false;
         }
@@ -470,7 +531,7 @@ namespace StoreFile {
 std::optional<Store::Snapshot> read(const QString &fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return file.exists() ? std::nullopt : std::optional(Store::Snapshot());
     Reader reader(file.size());
     QByteArray bytes(chunkSize, Qt::Uninitialized);
