@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace IniValue {
 
@@ -48,6 +49,52 @@ struct Escapes {
 };
 constexpr Escapes textEscapes(false), byteEscapes(true);
 
+// QSettings turns the plain characters of a text to UTF-8 one by one through one encoder, which
+// holds a high surrogate until the next plain character: with a low one it makes a code point,
+// anything else makes U+FFFD of it, and at the end it is dropped. A low surrogate on its own
+// is U+FFFD too.
+class Utf8
+{
+public:
+    char *put(char *out, char16_t c)
+    {
+        if (high) {
+            const char16_t before = std::exchange(high, 0);
+            if (QChar::isLowSurrogate(c))
+                return code(out, QChar::surrogateToUcs4(before, c));
+            out = code(out, QChar::ReplacementCharacter);
+        }
+        if (QChar::isHighSurrogate(c)) {
+            high = c;
+            return out;
+        }
+        return code(out, QChar::isLowSurrogate(c) ? char32_t(QChar::ReplacementCharacter) : c);
+    }
+
+private:
+    static char *code(char *out, char32_t u)
+    {
+        if (u < 0x80) {
+            *out++ = char(u);
+        } else if (u < 0x800) {
+            *out++ = char(0xC0 | u >> 6);
+            *out++ = char(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            *out++ = char(0xE0 | u >> 12);
+            *out++ = char(0x80 | (u >> 6 & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else {
+            *out++ = char(0xF0 | u >> 18);
+            *out++ = char(0x80 | (u >> 12 & 0x3F));
+            *out++ = char(0x80 | (u >> 6 & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        }
+        return out;
+    }
+
+    char16_t high = 0;
+};
+
 // Escapes the characters of a text (char16_t, written as UTF-8) or of a @Variant's bytes
 // (uchar, written as bytes) into `out`, which has room for 4 bytes a character and 2 more;
 // gives the end of what it wrote.
@@ -57,16 +104,7 @@ template <typename C> char *escape(char *out, const C *s, qsizetype n)
     char *const start = out;
     bool quote = false;
     bool afterEscape = false;
-    qsizetype plainFrom = 0; // plain characters of a text go out together, as UTF-8
-    const auto flush = [&](qsizetype to) {
-        if constexpr (!bytes) {
-            if (to > plainFrom) {
-                const QByteArray utf8 = QStringView(s + plainFrom, to - plainFrom).toUtf8();
-                std::memcpy(out, utf8.constData(), size_t(utf8.size()));
-                out += utf8.size();
-            }
-        }
-    };
+    Utf8 utf8;
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned c = s[i];
         quote = quote || c == ';' || c == ',' || c == '=';
@@ -78,10 +116,10 @@ template <typename C> char *escape(char *out, const C *s, qsizetype n)
             afterEscape = false;
             if constexpr (bytes)
                 *out++ = char(c);
+            else
+                out = utf8.put(out, char16_t(c));
             continue;
         }
-        flush(i);
-        plainFrom = i + 1;
         *out++ = '\\';
         *out++ = escape;
         afterEscape = escape == 'x' || escape == '0';
@@ -91,7 +129,6 @@ template <typename C> char *escape(char *out, const C *s, qsizetype n)
             *out++ = "0123456789abcdef"[c & 15];
         }
     }
-    flush(n);
     if (quote || (out > start && (*start == ' ' || out[-1] == ' '))) {
         std::memmove(start + 1, start, size_t(out - start));
         *start = '"';

@@ -3,6 +3,7 @@
 #include "screens/settingsscreen.h"
 #include "store/journal.h"
 #include "store/store.h"
+#include "store/storefile.h"
 #include "store/storewriter.h"
 #include "support/files.h"
 #include "support/storedmeter.h"
@@ -14,6 +15,11 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+
+#include <random>
+#include <QTemporaryDir>
+
+#include <cstring>
 
 // Stores and journals this program did not leave, read as the program starts: forged sizes,
 // gaps, counts that do not fit; torn, damaged and foreign journals; a store that is no store.
@@ -36,6 +42,62 @@ class StoreTest : public QObject
         s += window.meterRecords().meter(0).measureNames;
         s.append(rows->item(0)->background().color() == QColor("#555555") ? "dunkel" : "hell");
         return s;
+    }
+
+    // Meters whose texts hold every kind of character a user may type or paste, and whose
+    // points hold every kind of double, NaN and infinities among them.
+    static QList<StoredMeter> oddMeters()
+    {
+        QRandomGenerator random(7);
+        const QStringList pieces = { "\"", "\\", ",", ";", "=", "#", " ", "\t", "\n", "\r",
+            "ü", "Ω", "°C", "😀", QString(QChar(0)), QString(QChar(0xD800)), "\x01", "\x1f", "\x7f", "é", "@", "@@",
+            "@String(", "@Variant(", ")", "[General]", "\\x41", "0", "7", "a", "F", "V " };
+        const auto text = [&] {
+            QString t;
+            for (int n = random.bounded(6); n > 0; --n)
+                t += pieces[random.bounded(pieces.size())];
+            return t;
+        };
+        const auto number = [&] {
+            const quint64 bits = random.generate64();
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            return d;
+        };
+        QList<StoredMeter> meters;
+        for (int i = 0; i < 12; ++i) {
+            StoredMeter m{ text(), QString("C8:27:53:0C:00:%1").arg(i, 2, 10, QChar('0')), text(), {} };
+            for (int k = 0; k < i % 3; ++k) {
+                StoredSeries series{ text(), {}, {}, {}, {} };
+                for (int j = 0; j < 11 * k + 1; ++j) {
+                    series.points.append(QPointF(j % 4 ? number() : j + 1, number()));
+                    series.timestamps.append(j % 3 ? QString("2026-12-%1 14:07:09.%2")
+                                                         .arg(j % 28 + 1, 2, 10, QChar('0'))
+                                                         .arg(random.bounded(1000000), 6, 10, QChar('0'))
+                                                   : text());
+                    series.units.append(j % 2 ? "V " : text());
+                    series.settings.append(text());
+                }
+                m.measurements.append(series);
+            }
+            meters.append(m);
+        }
+        return meters;
+    }
+
+    // What the program holds of meters written key by key.
+    static Store::Snapshot held(const QList<StoredMeter> &meters, const StoredOptions &options)
+    {
+        MeterRecords records;
+        for (const StoredMeter &m : meters) {
+            records.addMeter(Meter(
+                QBluetoothDeviceInfo(QBluetoothAddress(m.address), m.name, 0), m.label));
+            for (const StoredSeries &s : m.measurements) {
+                records.addMeasurement(
+                    records.count() - 1, s.name, s.points, s.timestamps, s.units, s.settings);
+            }
+        }
+        return Store::snapshot({ options.dark, options.tovik, options.language }, records);
     }
 
 private slots:
@@ -187,6 +249,86 @@ private slots:
             QVERIFY2(said.box().text.startsWith(box), qPrintable(said.box().text));
             const QString aside = said.box().text.mid(box.size()).section('\n', 0, 0);
             QCOMPARE(fileBytes(aside), damaged);
+        }
+    }
+
+    // QSettings reads what it wrote key by key; the program writes the same bytes for the
+    // same records, and reads such a file, and any file made from it, as QSettings does: in
+    // one pass where it can, otherwise through QSettings.
+    void storesAsQSettingsKeepThem_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("onePass"); // the file is read in one pass, not left to QSettings
+        QTest::newRow("as QSettings writes it") << "" << true;
+        QTest::newRow("keys out of order") << "shuffle" << true;
+        QTest::newRow("line ends of Windows") << "crlf" << false;
+        QTest::newRow("a point left out") << "gap" << false;
+        QTest::newRow("sizes short of the points and forged") << "sizes" << false;
+        QTest::newRow("a key twice") << "twice" << false;
+        QTest::newRow("a comment after a label") << "comment" << false;
+        QTest::newRow("cut short") << "cut" << false;
+    }
+
+    void storesAsQSettingsKeepThem()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, onePass);
+        QTemporaryDir folder;
+        const QList<StoredMeter> meters = oddMeters();
+        const StoredOptions options{ true, false, 1 };
+        const QString written = folder.filePath("written.conf");
+        writeStoreFile(written, meters, options);
+        QByteArray ours;
+        QVERIFY(StoreFile::write(held(meters, options), [&](QByteArrayView bytes) {
+            ours += bytes;
+            return true;
+        }));
+        QCOMPARE(ours, fileBytes(written));
+        if (change.isEmpty()) {
+            // The window opens such a store, and its close writes it back to the byte.
+            writeStore(meters, options);
+            MainWindow window;
+            QCOMPARE(child<QListWidget>(&window, "deviceList")->count(), meters.size());
+            ModalAnswer yes(QMessageBox::Yes);
+            QVERIFY(window.close());
+            QCOMPARE(fileBytes(UserStore().fileName()), fileBytes(written));
+        }
+
+        QList<QByteArray> lines = fileBytes(written).split('\n');
+        const qsizetype first = lines.indexOf("[deviceList]") + 1;
+        const auto line = [&](const QByteArray &start) {
+            return std::find_if(lines.begin(), lines.end(),
+                       [&](const QByteArray &l) { return l.startsWith(start); })
+                - lines.begin();
+        };
+        if (change == "shuffle") {
+            std::shuffle(lines.begin() + first, lines.end() - 1, std::mt19937(5));
+        } else if (change == "crlf") {
+            for (QByteArray &l : lines)
+                l += '\r';
+        } else if (change == "gap") {
+            lines.removeIf([](const QByteArray &l) { return l.startsWith("3\\points\\3\\"); });
+        } else if (change == "sizes") {
+            lines[line("3\\points\\size=")] = "3\\points\\size=5";
+            lines[line("6\\points\\size=")] = "6\\points\\size=2147483647";
+        } else if (change == "twice") {
+            lines.insert(line("3\\points\\3\\unit=") + 1, "3\\points\\3\\unit=\"mV \"");
+        } else if (change == "comment") {
+            lines[first] = "1\\buttonName=Werk bank  ;note";
+        }
+        QList<QByteArray> variants = { lines.join('\n') };
+        QRandomGenerator random(11);
+        for (int i = 0; change == "cut" && i < 40; ++i)
+            variants.append(variants[0].left(random.bounded(variants[0].size())));
+        for (const QByteArray &bytes : variants) {
+            const QString path = folder.filePath(QString("changed%1.conf").arg(&bytes - variants.data()));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+            file.close();
+            QVERIFY(Store::read(path) == Store::readSettings(path));
+            if (onePass)
+                QVERIFY(StoreFile::read(path));
         }
     }
 

@@ -15,11 +15,8 @@ StoredSeries storedSeries(int n, double first, const QString &unit, const QStrin
     return series;
 }
 
-void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
+static void writeKeys(QSettings &s, const QList<StoredMeter> &meters, const StoredOptions &options)
 {
-    QSettings s("Orvu", "Kalvion");
-    s.clear();
-    QFile::remove(Journal::Files(s.fileName()).journal);
     s.setValue("darkMode", options.dark);
     s.setValue("tovik", options.tovik);
     s.setValue("language", options.language);
@@ -51,4 +48,20 @@ void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
         s.endArray();
     }
     s.endArray();
+}
+
+void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options)
+{
+    QSettings s("Orvu", "Kalvion");
+    s.clear();
+    QFile::remove(Journal::Files(s.fileName()).journal);
+    writeKeys(s, meters, options);
+}
+
+void writeStoreFile(const QString &path, const QList<StoredMeter> &meters,
+    const StoredOptions &options)
+{
+    QFile::remove(path);
+    QSettings s(path, QSettings::IniFormat);
+    writeKeys(s, meters, options);
 }

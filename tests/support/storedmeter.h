@@ -31,3 +31,7 @@ StoredSeries storedSeries(int n, double first = 0, const QString &unit = QString
 
 // Replaces this test process's store with these options and meters, with no journal beside it.
 void writeStore(const QList<StoredMeter> &meters, const StoredOptions &options = {});
+// Writes them as a new file through QSettings. QSettings keeps what it read of a file by its
+// name, so each file a test writes and reads through it needs a name of its own.
+void writeStoreFile(const QString &path, const QList<StoredMeter> &meters,
+    const StoredOptions &options = {});
