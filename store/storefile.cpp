@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -48,11 +49,6 @@ namespace {
 
 // Reads this much of the file at a time, so a store of millions of points is never held whole.
 constexpr qsizetype chunkSize = 4 << 20;
-// No point entry with its four keys takes fewer bytes, nor a measurement's entry or a meter's;
-// an entry numbered beyond the file's size over these is not there.
-constexpr qsizetype leastPerPoint = 100;
-constexpr qsizetype leastPerCount = 40;
-constexpr qsizetype leastPerMeter = 60;
 
 enum PointKey : char {
     PointXY = 1,
@@ -61,7 +57,6 @@ enum PointKey : char {
     PointUnit = 8,
     AllPointKeys = 15
 };
-enum CountKey : char { CountName = 1, CountNumber = 2, AllCountKeys = 3 };
 
 // The keys of a section, taken apart from the left.
 class Key
@@ -128,85 +123,120 @@ private:
     qint64 last = -1;
 };
 
-// A column of a meter's points, set at any index as the keys come, held in pieces so that
-// cutting it into measurements, in order, gives back each piece as soon as it is cut.
-template <typename T> class Column
+// A meter's points as their keys come, at any index, in pieces, so that a key numbered far
+// beyond the others costs a piece, not the room for every index before it, and so that cutting
+// the points into measurements, in order, gives each piece back once it is cut.
+class Points
 {
+    static constexpr int bits = 12;
+    static constexpr qint64 pieceSize = qint64(1) << bits;
+
 public:
-    qint64 size() const { return count; }
-    T &operator[](qint64 i)
+    struct Piece {
+        QPointF points[pieceSize];
+        qint64 times[pieceSize];
+        quint32 unitOf[pieceSize];
+        quint32 settingsOf[pieceSize];
+        char keys[pieceSize]; // the PointKeys read
+    };
+
+    // The piece that holds entry i and where in it, made when first asked for; no piece when
+    // making it would spend more than the budget left.
+    std::pair<Piece *, qint64> at(qint64 i, qint64 &budget)
     {
-        const size_t piece = size_t(i >> pieceBits);
-        if (piece >= pieces.size())
-            pieces.resize(piece + 1);
-        if (!pieces[piece])
-            pieces[piece].reset(new T[pieceSize]());
-        count = std::max(count, i + 1);
-        return pieces[piece][i & (pieceSize - 1)];
-    }
-    // Entries [from, from + n); the pieces before its end are given back.
-    QList<T> cut(qint64 from, qint64 n)
-    {
-        QList<T> part(n);
-        for (qint64 i = from; i < from + n;) {
-            const qint64 inPiece = std::min(from + n - i, pieceSize - (i & (pieceSize - 1)));
-            const T *values = pieces[size_t(i >> pieceBits)].get() + (i & (pieceSize - 1));
-            std::copy_n(values, inPiece, part.data() + (i - from));
-            i += inPiece;
+        const size_t p = size_t(i >> bits);
+        if (p >= pieces.size()) {
+            budget -= qint64((p + 1 - pieces.size()) * sizeof(pieces[0]));
+            pieces.resize(p + 1);
         }
-        for (qint64 p = 0; p < ((from + n) >> pieceBits); ++p)
+        if (!pieces[p]) {
+            budget -= qint64(sizeof(Piece));
+            if (budget < 0)
+                return { nullptr, 0 };
+            pieces[p].reset(new Piece());
+        }
+        return { pieces[p].get(), i & (pieceSize - 1) };
+    }
+
+    // How many entries there are below `claimed`, each with all its keys; -1 when one lacks
+    // a key.
+    qint64 count(qint64 claimed) const
+    {
+        qint64 n = 0;
+        for (size_t p = 0; p < pieces.size() && qint64(p) << bits < claimed; ++p) {
+            for (qint64 e = 0; pieces[p] && e < std::min(pieceSize, claimed - (qint64(p) << bits));
+                 ++e) {
+                const char keys = pieces[p]->keys[e];
+                if (keys && keys != AllPointKeys)
+                    return -1;
+                n += keys != 0;
+            }
+        }
+        return n;
+    }
+
+    // The next n entries that are there, in order, with the texts they use; the pieces before
+    // them are given back.
+    Samples next(qint64 n, const QStringList &units, const QStringList &settingTexts,
+        const QStringList &oddTimes)
+    {
+        Samples s{ QList<QPointF>(n), QList<qint64>(n), QList<quint32>(n), QList<quint32>(n),
+            units, settingTexts, oddTimes };
+        for (qint64 w = 0; w < n; ++cursor) {
+            const Piece *piece = pieces[size_t(cursor >> bits)].get();
+            const qint64 e = cursor & (pieceSize - 1);
+            if (!piece) {
+                cursor |= pieceSize - 1;
+                continue;
+            }
+            if (!piece->keys[e])
+                continue;
+            s.points[w] = piece->points[e];
+            s.times[w] = piece->times[e];
+            s.unitOf[w] = piece->unitOf[e];
+            s.settingsOf[w] = piece->settingsOf[e];
+            ++w;
+        }
+        for (qint64 p = 0; p < cursor >> bits; ++p)
             pieces[size_t(p)].reset();
-        return part;
-    }
-    bool all(T value) const
-    {
-        for (qint64 i = 0; i < count; ++i) {
-            if (pieces[size_t(i >> pieceBits)][i & (pieceSize - 1)] != value)
-                return false;
-        }
-        return true;
+        return s;
     }
 
 private:
-    static constexpr int pieceBits = 16;
-    static constexpr qint64 pieceSize = qint64(1) << pieceBits;
-    std::vector<std::unique_ptr<T[]>> pieces;
-    qint64 count = 0;
+    std::vector<std::unique_ptr<Piece>> pieces;
+    qint64 cursor = 0; // where next() goes on
+};
+
+// A measurement's entry as its keys come.
+struct CountEntry {
+    std::optional<QString> name, count;
 };
 
 // One meter's keys as they are read, in whatever order they come.
 struct Draft {
     std::optional<QString> label, address, name;
     std::optional<QString> pointsSize, countsSize;
-    Column<QPointF> points;
-    Column<qint64> times;
-    Column<quint32> unitOf, settingsOf;
-    Column<char> pointKeys; // the PointKeys read
+    Points points;
     QStringList units, settingTexts, oddTimes;
     TextIds unitIds, settingsIds;
-    QList<int> counts;
-    QStringList names;
-    QList<char> countKeys;
+    std::map<qint64, CountEntry> counts;
 
-    Samples cut(qint64 from, qint64 n)
-    {
-        return { points.cut(from, n), times.cut(from, n), unitOf.cut(from, n),
-            settingsOf.cut(from, n), units, settingTexts, oddTimes };
-    }
+    // Anything that makes the entry there for QSettings reading an array in order.
+    bool there() const { return label || address || name || pointsSize || countsSize; }
 };
 
-// Makes room for entry n (from 1) in each list, by doubling, so that entries coming in the
-// order of their texts (1, 10, 100, 1000, ...) do not move the lists at every step.
-template <typename... Lists> void makeRoom(qint64 n, Lists &...lists)
+// An array's size as QSettings reads it, and 0 when there is none.
+int sizeOf(const std::optional<QString> &text)
 {
-    const auto grow = [n](auto &list) {
-        if (list.size() >= n)
-            return;
-        if (list.capacity() < n)
-            list.reserve(std::max<qsizetype>(n, 2 * list.capacity()));
-        list.resize(n);
-    };
-    (grow(lists), ...);
+    return text ? QVariant(*text).toInt() : 0;
+}
+
+// The entries QSettings reads of an array that claims `size` entries, in order: those below
+// the size that are there. (It reads them in order up to the first that is not there, and then
+// those after it that are.)
+template <typename Entry> auto entriesOf(std::map<qint64, Entry> &entries, int size)
+{
+    return std::make_pair(entries.begin(), entries.lower_bound(qint64(size) + 1));
 }
 
 bool setOnce(std::optional<QString> &field, QByteArrayView bytes)
@@ -220,10 +250,9 @@ bool setOnce(std::optional<QString> &field, QByteArrayView bytes)
 class Reader
 {
 public:
-    explicit Reader(qint64 fileSize)
-        : mostMeters(fileSize / leastPerMeter + 1), mostPoints(fileSize / leastPerPoint + 1),
-          mostCounts(fileSize / leastPerCount + 1)
-    { }
+    // Reading a file takes no more memory beyond what its points come to than this; a file
+    // that asks for more, by keys numbered sparsely, is for QSettings.
+    explicit Reader(qint64 fileSize) : budget((64 << 20) + 4 * fileSize) { }
 
     bool line(QByteArrayView line)
     {
@@ -250,27 +279,43 @@ public:
         read.options.darkMode = Store::toBool(variant(darkMode));
         read.options.tovik = Store::toBool(variant(tovik));
         read.options.language = Store::toInt(variant(language)) == 1 ? 1 : 0;
-        const qint64 meters = meterCount ? QVariant(*meterCount).toInt() : 0;
-        if (qint64(drafts.size()) != std::max<qint64>(meters, 0)
-            || (!drafts.empty() && drafts.rbegin()->first != meters))
-            return std::nullopt;
-        for (auto &[number, d] : drafts) {
-            if (!d.label || !d.address || !d.name || !d.pointsSize || !d.countsSize
-                || QVariant(*d.pointsSize).toInt() != d.points.size()
-                || QVariant(*d.countsSize).toInt() != d.counts.size()
-                || d.pointKeys.size() != d.points.size() || !d.pointKeys.all(AllPointKeys)
-                || d.countKeys.count(char(AllCountKeys)) != d.countKeys.size())
+        // The meters QSettings reads: those there, in order, up to the first gap, and those
+        // after it below the size with any key at all.
+        const int meters = sizeOf(meterCount);
+        qint64 gap = 1;
+        while (gap <= meters && drafts.count(gap) && drafts[gap].there())
+            ++gap;
+        for (auto [d, end] = entriesOf(drafts, meters); d != end; ++d) {
+            if (d->first == gap)
+                continue;
+            std::optional<Meter> meter = meterOf(d->second);
+            if (!meter)
                 return std::nullopt;
-            read.meters.append(Store::meterOf(
-                QBluetoothDeviceInfo(QBluetoothAddress(*d.address), *d.name, 0), *d.label,
-                d.points.size(), d.counts, d.names,
-                [&d = d](qsizetype from, qsizetype n) { return d.cut(from, n); }));
-            d = Draft();
+            read.meters.append(*std::move(meter));
+            d->second = Draft();
         }
         return read;
     }
 
 private:
+    static std::optional<Meter> meterOf(Draft &d)
+    {
+        const qint64 points = d.points.count(sizeOf(d.pointsSize));
+        if (points < 0)
+            return std::nullopt;
+        QList<int> counts;
+        QStringList names;
+        for (auto [c, end] = entriesOf(d.counts, sizeOf(d.countsSize)); c != end; ++c) {
+            counts.append(c->second.count ? Store::toInt(*c->second.count) : 0);
+            names.append(c->second.name.value_or(QString()));
+        }
+        return Store::meterOf(QBluetoothDeviceInfo(QBluetoothAddress(d.address.value_or(QString())),
+                                  d.name.value_or(QString()), 0),
+            d.label.value_or(QString()), points, counts, names, [&d](qsizetype, qsizetype n) {
+                return d.points.next(n, d.units, d.settingTexts, d.oddTimes);
+            });
+    }
+
     bool option(Key &key, QByteArrayView value)
     {
         std::optional<QString> *option = key.is("darkMode") ? &darkMode
@@ -284,7 +329,7 @@ private:
     {
         if (key.is("size"))
             return setOnce(meterCount, value);
-        const qint64 number = key.entry(mostMeters);
+        const qint64 number = key.entry(INT_MAX);
         if (number == 0)
             return false;
         Draft &d = draft(number);
@@ -303,16 +348,18 @@ private:
     {
         if (key.is("size"))
             return setOnce(d.pointsSize, value);
-        const qint64 j = key.entry(mostPoints);
+        const qint64 j = key.entry(INT_MAX);
         if (j == 0)
             return false;
-        const qsizetype i = j - 1;
+        const auto [piece, e] = d.points.at(j - 1, budget);
+        if (!piece)
+            return false;
         PointKey read;
         if (key.is("point")) {
             const std::optional<QPointF> p = IniValue::point(value);
             if (!p)
                 return false;
-            d.points[i] = *p;
+            piece->points[e] = *p;
             read = PointXY;
         } else if (key.is("timestamp")) {
             qint64 t = Stamp::pack(value.data(), value.size());
@@ -323,55 +370,40 @@ private:
                 t = -1 - d.oddTimes.size();
                 d.oddTimes.append(*text);
             }
-            d.times[i] = t;
+            piece->times[e] = t;
             read = PointTime;
         } else if (key.is("unit")) {
             const qint64 id = d.unitIds.id(value, d.units);
             if (id < 0)
                 return false;
-            d.unitOf[i] = quint32(id);
+            piece->unitOf[e] = quint32(id);
             read = PointUnit;
         } else if (key.is("settings")) {
             const qint64 id = d.settingsIds.id(value, d.settingTexts);
             if (id < 0)
                 return false;
-            d.settingsOf[i] = quint32(id);
+            piece->settingsOf[e] = quint32(id);
             read = PointSettings;
         } else {
             return false;
         }
-        return once(d.pointKeys[i], read);
+        if (piece->keys[e] & read)
+            return false;
+        piece->keys[e] = char(piece->keys[e] | read);
+        return true;
     }
 
     bool count(Draft &d, Key &key, QByteArrayView value)
     {
         if (key.is("size"))
             return setOnce(d.countsSize, value);
-        const qint64 k = key.entry(mostCounts);
+        const qint64 k = key.entry(INT_MAX);
         if (k == 0)
             return false;
-        makeRoom(k, d.counts, d.names, d.countKeys);
-        const qsizetype i = k - 1;
-        const std::optional<QString> text = IniValue::text(value);
-        if (!text)
-            return false;
-        if (key.is("measureNames")) {
-            d.names[i] = *text;
-            return once(d.countKeys[i], CountName);
-        }
-        if (key.is("pointNumber")) {
-            d.counts[i] = Store::toInt(*text);
-            return once(d.countKeys[i], CountNumber);
-        }
-        return false;
-    }
-
-    static bool once(char &keys, char key)
-    {
-        if (keys & key)
-            return false;
-        keys = char(keys | key);
-        return true;
+        CountEntry &entry = d.counts[k];
+        return key.is("measureNames") ? setOnce(entry.name, value)
+            : key.is("pointNumber")   ? setOnce(entry.count, value)
+                                      : false;
     }
 
     Draft &draft(qint64 number)
@@ -383,7 +415,7 @@ private:
         return *last;
     }
 
-    const qint64 mostMeters, mostPoints, mostCounts;
+    qint64 budget;
     bool inGeneral = true;
     std::optional<QString> darkMode, tovik, language, meterCount;
     std::map<qint64, Draft> drafts;
