@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -63,7 +64,6 @@ class Key
 {
 public:
     explicit Key(QByteArrayView key) : rest(key) { }
-    bool atEnd() const { return rest.isEmpty(); }
     template <size_t N> bool take(const char (&word)[N])
     {
         if (rest.size() < qsizetype(N - 1) || std::memcmp(rest.data(), word, N - 1) != 0)
@@ -75,14 +75,15 @@ public:
     {
         return rest.size() == qsizetype(N - 1) && std::memcmp(rest.data(), word, N - 1) == 0;
     }
-    // An entry's number as QSettings writes it, 1 to `most`, and the '\' after it; 0 if not.
-    qint64 entry(qint64 most)
+    // An entry's number as QSettings writes it, and the '\' after it; 0 if not. QSettings
+    // numbers entries with an int.
+    qint64 entry()
     {
         qsizetype i = 0;
         qint64 n = 0;
         for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
             n = n * 10 + (rest[i] - '0');
-            if (n > most)
+            if (n > INT_MAX)
                 return 0;
         }
         if (i == 0 || rest[0] == '0' || i == rest.size() || rest[i] != '\\')
@@ -153,7 +154,9 @@ public:
             budget -= qint64(sizeof(Piece));
             if (budget < 0)
                 return { nullptr, 0 };
-            pieces[p].reset(new Piece());
+            // Only the keys need clearing: the rest of an entry is read only once it has all.
+            pieces[p].reset(new Piece);
+            std::fill_n(pieces[p]->keys, pieceSize, char(0));
         }
         return { pieces[p].get(), i & (pieceSize - 1) };
     }
@@ -329,7 +332,7 @@ private:
     {
         if (key.is("size"))
             return setOnce(meterCount, value);
-        const qint64 number = key.entry(INT_MAX);
+        const qint64 number = key.entry();
         if (number == 0)
             return false;
         Draft &d = draft(number);
@@ -348,7 +351,7 @@ private:
     {
         if (key.is("size"))
             return setOnce(d.pointsSize, value);
-        const qint64 j = key.entry(INT_MAX);
+        const qint64 j = key.entry();
         if (j == 0)
             return false;
         const auto [piece, e] = d.points.at(j - 1, budget);
@@ -397,7 +400,7 @@ private:
     {
         if (key.is("size"))
             return setOnce(d.countsSize, value);
-        const qint64 k = key.entry(INT_MAX);
+        const qint64 k = key.entry();
         if (k == 0)
             return false;
         CountEntry &entry = d.counts[k];
@@ -520,24 +523,27 @@ bool writeMeter(Output &output, const Meter &m, qint64 number)
             = size_t(std::upper_bound(starts.begin(), starts.end(), j - 1) - starts.begin() - 1);
         const Samples &s = m.measurements[qsizetype(k)];
         const qsizetype i = j - 1 - starts[k];
-        const QByteArray key = points + QByteArray::number(j) + '\\';
-        out += key;
-        out += "point=";
+        char number[24];
+        const QByteArrayView entry(number, std::to_chars(number, number + 24, j).ptr - number);
+        const auto key = [&](const char *field) {
+            out += points;
+            out += entry;
+            out += '\\';
+            out += field;
+        };
+        key("point=");
         IniValue::appendPoint(out, s.points[i]);
         out += '\n';
-        out += key;
-        out += "settings=";
+        key("settings=");
         out += settings.of(s.settingTexts, s.settingsOf[i]);
         out += '\n';
-        out += key;
-        out += "timestamp=";
+        key("timestamp=");
         if (s.times[i] >= 0)
             s.appendTimestamp(out, i);
         else
             IniValue::appendText(out, s.oddTimes[-1 - s.times[i]]);
         out += '\n';
-        out += key;
-        out += "unit=";
+        key("unit=");
         out += units.of(s.units, s.unitOf[i]);
         out += '\n';
         return output.step();
