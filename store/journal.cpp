@@ -1,5 +1,7 @@
 #include "store/journal.h"
 
+#include "store/durablefile.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -7,10 +9,8 @@
 #include <QtEndian>
 
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,40 +171,6 @@ QByteArray header(const QByteArray &storeHash)
     QByteArray crc(4, Qt::Uninitialized);
     qToLittleEndian(crc32(h.constData(), h.size()), crc.data());
     return h + crc;
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-// A rename is on disk only once its folder is.
-bool syncFolder(const QString &file)
-{
-    const int dir = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return false;
-    const bool ok = ::fsync(dir) == 0;
-    ::close(dir);
-    return ok;
-}
-
-bool renameOver(const QString &from, const QString &to)
-{
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0
-        && syncFolder(to);
 }
 
 // A text written against the one before: how many characters it shares with its start, and
@@ -566,7 +532,7 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
 
 void Journal::startAnew(const QByteArray &storeHash)
 {
-    if (prepare(files, storeHash, {}) && renameOver(files.journalNext, files.journal))
+    if (prepare(files, storeHash, {}) && DurableFile::renameOver(files.journalNext, files.journal))
         openFile(files.journal);
 }
 
@@ -579,7 +545,7 @@ void Journal::goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAsid
     if (!found.torn) {
         usable = keptAside
             && prepare(files, found.base, bytes.mid(headerSize, found.end - headerSize))
-            && renameOver(files.journalNext, files.journal);
+            && DurableFile::renameOver(files.journalNext, files.journal);
     } else if (!usable) {
         usable = QFile::resize(files.journal, found.end);
     }
@@ -658,7 +624,7 @@ bool Journal::sync()
 {
     if (broken || fd < 0)
         return false;
-    if (dirty && (::fdatasync(fd) != 0 || !inPlace()))
+    if (dirty && (!DurableFile::syncData(fd) || !inPlace()))
         return fail();
     dirty = false;
     return true;
@@ -675,11 +641,11 @@ QByteArray Journal::seal()
 bool Journal::prepare(const Files &files, const QByteArray &storeHash, const QByteArray &start)
 {
     QFile::remove(files.journalNext);
-    const int next = ::open(QFile::encodeName(files.journalNext).constData(),
-        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int next = DurableFile::create(files.journalNext, 0644);
     if (next < 0)
         return false;
-    const bool ok = writeAll(next, header(storeHash) + start) && ::fdatasync(next) == 0;
+    const bool ok
+        = DurableFile::writeAll(next, header(storeHash) + start) && DurableFile::syncData(next);
     ::close(next);
     return ok;
 }
@@ -699,7 +665,7 @@ bool Journal::land(const QByteArray &storeHash)
             return false;
         }
     }
-    if (!renameOver(files.storeNext, files.store)) {
+    if (!DurableFile::renameOver(files.storeNext, files.store)) {
         abandon();
         return false;
     }
@@ -716,10 +682,9 @@ bool Journal::land(const QByteArray &storeHash)
     sealedChanges = 0;
     if (rebuilt && !prepare(files, storeHash, {}))
         return true;
-    const int next = ::open(QFile::encodeName(files.journalNext).constData(),
-        O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (next < 0 || !writeAll(next, tail) || ::fdatasync(next) != 0
-        || !renameOver(files.journalNext, files.journal)) {
+    const int next = DurableFile::openToAppend(files.journalNext);
+    if (next < 0 || !DurableFile::writeAll(next, tail) || !DurableFile::syncData(next)
+        || !DurableFile::renameOver(files.journalNext, files.journal)) {
         // The store is in place, and the old journal still says which of its records it holds.
         if (next >= 0)
             ::close(next);
@@ -747,7 +712,7 @@ bool Journal::write(const QByteArray &records, bool syncNow)
 {
     if (broken || fd < 0)
         return false;
-    if (!writeAll(fd, records)) {
+    if (!DurableFile::writeAll(fd, records)) {
         // A record cut short would hide every record after it.
         [[maybe_unused]] const int cut = ::ftruncate(fd, size);
         return fail();
@@ -777,7 +742,7 @@ bool Journal::fail()
 void Journal::openFile(const QString &path)
 {
     closeFile();
-    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    fd = DurableFile::openToAppend(path);
     size = fd < 0 ? 0 : ::lseek(fd, 0, SEEK_END);
     broken = broken || fd < 0;
 }
