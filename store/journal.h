@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/journalformat.h"
 #include "store/store.h"
 
 #include <QBluetoothDeviceInfo>
@@ -7,32 +8,6 @@
 #include <QString>
 
 #include <future>
-
-// One change to the records or the options, as the journal keeps it. Meters are named by
-// identity (address and name), measurements by their place among their meter's measurements.
-struct Change {
-    enum Kind : quint8 {
-        SetOptions = 1,
-        AddMeter,
-        RelabelMeter,
-        RemoveMeter,
-        RenameMeasurement,
-        RemoveMeasurement,
-    };
-    Kind kind;
-    QBluetoothDeviceInfo meter;
-    QString text; // the meter's label, or the measurement's new name
-    int measure = -1;
-    Options options;
-};
-
-// One point of a recording, with the texts that go with it.
-struct RecordedPoint {
-    double y;
-    QString unit;
-    QString timestamp;
-    QString settings;
-};
 
 // The write-ahead journal beside the store. Every change is appended and synced as it is made,
 // every recorded point as it arrives; now and then a checkpoint writes the whole store from a
@@ -132,15 +107,13 @@ private:
     QByteArray recordingStart(int saved) const;
     QString setAside(const QString &why);
 
-    struct Scan;
     struct Replayed;
 
-    static Scan scan(const QByteArray &bytes);
-    static qint64 heldBefore(const Scan &found, const QByteArray &storeHash);
-    static Replayed replay(
-        Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied);
+    static qint64 heldBefore(const JournalFormat::Scan &found, const QByteArray &storeHash);
+    static Replayed replay(const JournalFormat::Scan &found, qint64 from, MeterRecords &records,
+        Options &options, int &applied);
     void startAnew(const QByteArray &storeHash);
-    void goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAside);
+    void goOnFrom(const JournalFormat::Scan &found, const QByteArray &bytes, bool keptAside);
     void recover(const Replayed &recording, MeterRecords &records, const Options &options,
         Opened &opened);
 
