@@ -10,6 +10,16 @@
 
 namespace DurableFile {
 
+QString target(const QString &path)
+{
+    // As many links as the kernel follows; a loop is left to fail where the file is opened.
+    constexpr int mostLinks = 40;
+    QFileInfo file(path);
+    for (int n = 0; n < mostLinks && file.isSymLink(); ++n)
+        file.setFile(file.symLinkTarget());
+    return file.isSymLink() ? path : file.filePath();
+}
+
 int create(const QString &path, mode_t mode)
 {
     return ::open(

@@ -9,6 +9,10 @@
 // write it beside its final name, sync it, rename it over, sync the folder.
 namespace DurableFile {
 
+// The file a write through `path` replaces: the end of its chain of symbolic links, named even
+// when it is missing, or `path` itself. Renamed over, a link would be gone, and the file it
+// pointed to would silently stop being written.
+QString target(const QString &path);
 // A new, empty file opened for writing, or -1. Its permissions are `mode` less the umask.
 int create(const QString &path, mode_t mode = 0666);
 // An existing file opened for appending, or -1.

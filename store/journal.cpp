@@ -12,10 +12,11 @@
 
 using namespace JournalFormat;
 
+// The journal is named after the store where the user keeps it, not after where it links to.
 Journal::Files::Files(const QString &storeFile)
-    : store(storeFile), storeNext(storeFile + ".next"),
-      journal(QFileInfo(storeFile).absolutePath() + "/" + QFileInfo(storeFile).completeBaseName()
-          + ".journal"),
+    : store(DurableFile::target(storeFile)), storeNext(store + ".next"),
+      journal(DurableFile::target(QFileInfo(storeFile).absolutePath() + "/"
+          + QFileInfo(storeFile).completeBaseName() + ".journal")),
       journalNext(journal + ".next")
 { }
 

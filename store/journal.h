@@ -25,7 +25,9 @@
 class Journal
 {
 public:
-    // Where the files of a checkpoint go, beside the store.
+    // The files of a checkpoint: the store and the journal it replaces, and the new ones
+    // written beside them first. A store or journal kept as a symbolic link is the file it
+    // links to, so that the link stays.
     struct Files {
         explicit Files(const QString &store);
         QString store, storeNext, journal, journalNext;
