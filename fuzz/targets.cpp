@@ -2,6 +2,7 @@
 
 #include "live/framedecoder.h"
 #include "store/journal.h"
+#include "store/journalformat.h"
 #include "store/meterrecords.h"
 #include "store/store.h"
 #include "store/storefile.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <cmath>
 #include <cstdlib>
@@ -64,26 +64,6 @@ Store::Snapshot started(const QString &store, Journal::Opened &opened)
     Journal journal(store);
     opened = journal.open(records, read.options);
     return Store::snapshot(read.options, records);
-}
-
-// CRC-32 as zlib computes it, written out here so that the journals this forges do not lean on
-// the code that reads them.
-quint32 crc32(const QByteArray &bytes)
-{
-    quint32 c = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        c ^= uchar(byte);
-        for (int k = 0; k < 8; ++k)
-            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    }
-    return ~c;
-}
-
-QByteArray littleEndian(quint32 v)
-{
-    QByteArray bytes(4, Qt::Uninitialized);
-    qToLittleEndian(v, bytes.data());
-    return bytes;
 }
 
 } // namespace
@@ -146,15 +126,14 @@ void fuzzJournal(const uint8_t *data, size_t size)
         require(!StoreFile::save(store, Store::snapshot(Options{}, base)).isEmpty());
     }
     // Each record: a length byte and that many bytes, framed; what is left, as it is.
-    QByteArray journal = "KVJOURNL" + littleEndian(1) + Journal::fingerprint(store);
-    journal += littleEndian(crc32(journal));
+    QByteArray journal = JournalFormat::header(Journal::fingerprint(store));
     const char *p = reinterpret_cast<const char *>(data);
     const char *end = p + size;
     while (p < end && end - p > uchar(*p)) {
         const QByteArray payload(p + 1, uchar(*p));
         p += 1 + payload.size();
         if (!payload.isEmpty())
-            journal += littleEndian(quint32(payload.size())) + littleEndian(crc32(payload)) + payload;
+            journal += JournalFormat::frame(payload);
     }
     journal += QByteArray(p, end - p);
     QFile file(Journal::Files(store).journal);

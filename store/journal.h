@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/journalformat.h"
 #include "store/store.h"
 
 #include <QBluetoothDeviceInfo>
@@ -8,49 +9,25 @@
 
 #include <future>
 
-// One change to the records or the options, as the journal keeps it. Meters are named by
-// identity (address and name), measurements by their place among their meter's measurements.
-struct Change {
-    enum Kind : quint8 {
-        SetOptions = 1,
-        AddMeter,
-        RelabelMeter,
-        RemoveMeter,
-        RenameMeasurement,
-        RemoveMeasurement,
-    };
-    Kind kind;
-    QBluetoothDeviceInfo meter;
-    QString text; // the meter's label, or the measurement's new name
-    int measure = -1;
-    Options options;
-};
-
-// One point of a recording, with the texts that go with it.
-struct RecordedPoint {
-    double y;
-    QString unit;
-    QString timestamp;
-    QString settings;
-};
-
 // The write-ahead journal beside the store. Every change is appended and synced as it is made,
 // every recorded point as it arrives; now and then a checkpoint writes the whole store from a
 // snapshot, after which the records it covers are dropped; at start the records the store does
-// not hold yet are replayed onto it.
+// not hold yet are replayed onto it. Its bytes are described in journalformat.h.
 //
-// The file is a header naming the store it follows (a hash of its bytes) and then records, each
-// framed by its length and a CRC. A checkpoint first writes the new store beside the old one,
-// then appends a record that names the new store's hash and how far into the journal it
-// reaches, then puts the store in place, and only then replaces the journal by one that follows
-// the new store. Whenever a kill comes, start-up finds the store either named by the header or
-// by such a record, and so knows which records it holds.
+// A checkpoint first writes the new store beside the old one, then appends a record that names
+// the new store's hash and how far into the journal it reaches, then puts the store in place,
+// and only then replaces the journal by one that follows the new store and starts with the
+// recording under way. Whenever a kill comes, start-up finds the store either named by the
+// header or by such a record, and so knows which records it holds.
 //
+// Appending and checkpoints are in journal.cpp, start-up and replay in journalreplay.cpp.
 // Only one copy of the program writes: the instance lock makes sure of it.
 class Journal
 {
 public:
-    // Where the files of a checkpoint go, beside the store.
+    // The files of a checkpoint: the store and the journal it replaces, and the new ones
+    // written beside them first. A store or journal kept as a symbolic link is the file it
+    // links to, so that the link stays.
     struct Files {
         explicit Files(const QString &store);
         QString store, storeNext, journal, journalNext;
@@ -65,19 +42,37 @@ public:
 
     // What start-up found.
     struct Opened {
-        int replayed = 0; // changes applied onto what the store held
+        int replayed = 0; // changes and saves applied onto what the store held, and a recovery
         QString recoveredMeter; // the label of the meter an unsaved recording was kept for
         int recoveredPoints = 0;
         QString setAside; // where a journal that could not be used was put
         bool readInPart = false; // it was damaged, and the part before the damage was replayed
     };
     // Replays onto the records and options, just read from the store, what the store does not
-    // hold yet; keeps a recording that was never saved as a measurement of its meter; and opens
-    // the journal for appending.
+    // hold yet, and opens the journal for appending:
+    // - none there: a new one is started;
+    // - one that follows another store (the store was replaced), or whose header cannot be
+    //   read: it is moved aside whole as "<journal>.unreadable-<time>" unless it holds nothing
+    //   but checkpoint records, and a new one is started; one that cannot be moved is left
+    //   untouched, and nothing is appended;
+    // - a torn one: the torn append is cut off;
+    // - a damaged one: the records before the damage are replayed, a copy of it is kept as
+    //   "<journal>.damaged-<time>", and it is replaced by what could be read; when either
+    //   cannot be done, nothing is appended;
+    // - a recording with points that were never saved nor discarded: all of it is saved as a
+    //   measurement named after its first point's time stamp, under its meter (added again if
+    //   it was removed).
+    // Where nothing is appended, every append gives false until a checkpoint lands. Where no
+    // new journal could be started at all, checkpoints fail too for the rest of the run: none
+    // can say which records its store holds.
     Opened open(MeterRecords &records, Options &options);
 
-    // Each of these is in the file when it returns, and false when it could not be put there.
-    // A change is synced at once; points are synced by sync().
+    // Each of these is in the file when it returns, and false when it could not be put there;
+    // after one fails, every one gives false until a checkpoint lands. A change is synced at
+    // once; points are synced by sync(). A failed one is not lost for good: the recording's
+    // counts follow every call, the next checkpoint's store holds the change, and its journal
+    // starts with every point of the recording. Points come between startRecording() and
+    // dropRecording().
     bool append(const Change &change);
     bool startRecording(const QBluetoothDeviceInfo &meter, const QString &label);
     bool appendPoint(const RecordedPoint &point);
@@ -85,8 +80,8 @@ public:
     bool saveRecording(const QString &name, int count);
     // The recording's unsaved points were discarded.
     bool dropRecording();
+    // False also when the journal was moved or removed since it was opened.
     bool sync();
-    bool unsynced() const { return dirty; }
 
     bool recording() const { return active.on; }
     int recordedPoints() const { return active.points; }
@@ -94,32 +89,46 @@ public:
     // Changes appended since the last checkpoint was sealed.
     int pendingChanges() const { return changesSinceSeal; }
 
-    // A checkpoint: seal() marks what the snapshot taken with it holds and gives the start of
-    // the journal that follows it (written by prepare(), on any thread); land() puts the new
-    // store and journal in place once both are written; abandon() forgets a failed one.
+    // A checkpoint, in four steps:
+    // seal() marks what the snapshot taken with it holds, and gives the start of the journal
+    // that follows it: the recording under way (its start, how many of its points were saved,
+    // and every point), or nothing.
     QByteArray seal();
-    bool land(const QByteArray &storeHash);
-    void abandon();
+    // prepare() writes that journal beside the journal, under a header naming the new store, and
+    // syncs it; it may run on any thread. False when it could not.
     static bool prepare(const Files &files, const QByteArray &storeHash, const QByteArray &start);
+    // land() puts the new store and journal in place once both are written, the journal going
+    // on with the records appended since the seal. False when the store stays as it was: the
+    // record naming the new store could not be synced, or the store not be put in place; the
+    // checkpoint is then abandoned. True once the store is in place, even when the new journal
+    // could not follow it: the old one then goes on, its record telling the next start which
+    // of its records the store holds (an old one that was broken stays so).
+    bool land(const QByteArray &storeHash);
+    // abandon() forgets a checkpoint that failed before it landed; its changes are pending
+    // again.
+    void abandon();
 
     // The hash a journal names its store by; a missing file counts as an empty one.
     static QByteArray fingerprint(const QString &file);
 
 private:
+    // The recording under way, from its start (or its recovery at start-up) to its drop; as
+    // new while `on` is false.
     struct Active {
         bool on = false;
         QBluetoothDeviceInfo meter;
         QString label;
         int points = 0;
-        int saved = 0;
+        int saved = 0; // its first points saved as a measurement
         int number = 0; // counts the recordings of this run
         QByteArray pointRecords; // every point since the start, as in the file
         RecordedPoint last{ 0, {}, {}, {} }; // the point before, which the next is written against
     };
+    // A checkpoint between seal() and land() or abandon(); as new while `on` is false.
     struct Sealed {
         bool on = false;
-        qint64 offset = 0;
-        int recording = 0; // the recording under way then, by number
+        qint64 offset = 0; // the journal's size at the seal
+        int recording = 0; // the recording under way then, by number; 0 for none
         int saved = 0;
         QByteArray since; // the records appended after the seal
     };
@@ -132,27 +141,39 @@ private:
     QByteArray recordingStart(int saved) const;
     QString setAside(const QString &why);
 
-    struct Scan;
     struct Replayed;
 
-    static Scan scan(const QByteArray &bytes);
-    static qint64 heldBefore(const Scan &found, const QByteArray &storeHash);
-    static Replayed replay(
-        Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied);
+    static qint64 heldBefore(const JournalFormat::Scan &found, const QByteArray &storeHash);
+    static Replayed replay(const JournalFormat::Scan &found, qint64 from, MeterRecords &records,
+        Options &options, int &applied);
     void startAnew(const QByteArray &storeHash);
-    void goOnFrom(const Scan &found, const QByteArray &bytes, bool keptAside);
-    void recover(const Replayed &recording, MeterRecords &records, Opened &opened);
+    void goOnFrom(const JournalFormat::Scan &found, const QByteArray &bytes, bool keptAside);
+    void recover(const Replayed &recording, MeterRecords &records,
+        Opened &opened);
 
     // Taken while the store is read, which it does not change.
     std::future<QByteArray> storeHashing;
+
+    // The journal open for appending, and its size as written through it. -1 before open(), or
+    // when none could be opened; then nothing is appended.
     int fd = -1;
     qint64 size = 0;
+    // Records were written since the last sync. Only with a file open.
     bool dirty = false;
     // Once an append fails, none follows until a checkpoint writes a new journal: a record that
-    // came after a lost one could be replayed onto the wrong state.
+    // came after a lost one could be replayed onto the wrong state. Set also when the file is
+    // not where the next start looks for it, or open() could not set it right; only land()
+    // clears it. While it is set, the records since a seal may be incomplete: land() writes no
+    // record naming the new store into this journal, and starts the new one from the
+    // recording as it stands instead of from the seal. It may be set with a file open (a write
+    // failed) or without (none could be opened).
     bool broken = false;
+
+    // Changes and saves appended since the last seal, and those a checkpoint under way covers,
+    // pending again when it is abandoned.
     int changesSinceSeal = 0;
     int sealedChanges = 0;
+    // Counts the recordings of this run, which names them in `active` and `sealed`.
     int recordings = 0;
     Active active;
     Sealed sealed;

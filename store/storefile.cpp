@@ -1,5 +1,6 @@
 #include "store/storefile.h"
 
+#include "store/durablefile.h"
 #include "store/inivalue.h"
 
 #include <QCryptographicHash>
@@ -15,8 +16,6 @@
 #include <map>
 #include <vector>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 // The layout QSettings gives the store: the options under [General], and under [deviceList]
@@ -618,24 +617,15 @@ QByteArray save(const QString &fileName, const Store::Snapshot &snapshot)
     // A new file, so that entries of a longer list written before do not linger; in a folder
     // made first, as QSettings makes it.
     QDir().mkpath(QFileInfo(fileName).absolutePath());
-    const int fd = ::open(
-        QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = DurableFile::create(fileName);
     if (fd < 0)
         return {};
     QCryptographicHash hash(QCryptographicHash::Sha1);
     const bool written = write(snapshot, [&](QByteArrayView bytes) {
         hash.addData(bytes);
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return true;
+        return DurableFile::writeAll(fd, bytes);
     });
-    const bool synced = written && ::fdatasync(fd) == 0;
+    const bool synced = written && DurableFile::syncData(fd);
     ::close(fd);
     return synced ? hash.result() : QByteArray();
 }

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <random>
@@ -352,6 +353,49 @@ private slots:
         ModalAnswer yes(QMessageBox::Yes);
         QVERIFY(window.close());
         QCOMPARE(UserStore().value("darkMode").toBool(), true);
+    }
+
+    // A store kept as a link into a dotfiles folder, and then its journal too (a link to no
+    // file yet): a change reaches the files the links point to, and the links stay.
+    void aStoreKeptAsALink_data()
+    {
+        QTest::addColumn<QStringList>("linked");
+        QTest::newRow("store") << QStringList{ "Kalvion.conf" };
+        QTest::newRow("store and journal") << QStringList{ "Kalvion.conf", "Kalvion.journal" };
+    }
+
+    void aStoreKeptAsALink()
+    {
+        QFETCH(QStringList, linked);
+        writeStore({ StoredMeter{} });
+        const QDir config = QFileInfo(UserStore().fileName()).dir();
+        const QDir dotfiles = QDir::cleanPath(config.filePath("../dotfiles"));
+        const auto unlink = qScopeGuard([&] {
+            for (const QString &name : linked)
+                QFile::remove(config.filePath(name));
+            QDir(dotfiles).removeRecursively();
+        });
+        QVERIFY(dotfiles.mkpath("."));
+        for (const QString &name : linked) {
+            QFile::rename(config.filePath(name), dotfiles.filePath(name));
+            QVERIFY(QFile::link(dotfiles.filePath(name), config.filePath(name)));
+        }
+        {
+            MainWindow window;
+            window.show();
+            QSignalSpy written(&window.storeWriter(), &StoreWriter::written);
+            press(&window, "settingsButton");
+            press(shown<settingsScreen>(), "darkModeButton");
+            QVERIFY(written.wait(10000));
+            QCOMPARE(written.first().first().toBool(), true);
+        }
+        for (const QString &name : linked) {
+            const QFileInfo link(config.filePath(name));
+            QVERIFY2(link.isSymLink() && link.exists(), qPrintable(name));
+        }
+        const QSettings kept(dotfiles.filePath("Kalvion.conf"), QSettings::IniFormat);
+        QCOMPARE(kept.value("darkMode").toBool(), true);
+        QCOMPARE(config.entryList({ "*.next" }), QStringList());
     }
 };
 

@@ -1,0 +1,227 @@
+#include "store/journal.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+using namespace JournalFormat;
+
+namespace {
+
+// The row of the meter, added again with its label when it is gone.
+int meterRow(MeterRecords &records, const QBluetoothDeviceInfo &meter, const QString &label,
+    bool *added = nullptr)
+{
+    int i = records.find(meter);
+    if (i < 0) {
+        records.addMeter(Meter(meter, label));
+        i = records.count() - 1;
+        if (added)
+            *added = true;
+    }
+    return i;
+}
+
+bool apply(const Change &c, MeterRecords &records, Options &options)
+{
+    if (c.kind == Change::SetOptions) {
+        options = c.options;
+        return true;
+    }
+    if (c.kind == Change::AddMeter) {
+        if (records.contains(c.meter))
+            return false;
+        records.addMeter(Meter(c.meter, c.text));
+        return true;
+    }
+    const int i = records.find(c.meter);
+    if (i < 0)
+        return false;
+    const int measures = int(records.meter(i).measureNames.size());
+    switch (c.kind) {
+    case Change::RelabelMeter:
+        records.relabel(i, c.text);
+        return true;
+    case Change::RemoveMeter:
+        records.removeMeter(i);
+        return true;
+    case Change::RenameMeasurement:
+        if (c.measure < 0 || c.measure >= measures)
+            return false;
+        records.renameMeasurement(i, c.measure, c.text);
+        return true;
+    case Change::RemoveMeasurement:
+        if (c.measure < 0 || c.measure >= measures)
+            return false;
+        records.removeMeasurement(i, c.measure);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+// The recording the replayed records leave, held as the live screen held it.
+struct Journal::Replayed {
+    bool on = false;
+    QBluetoothDeviceInfo meter;
+    QString label;
+    int saved = 0;
+    RecordedPoint last{ 0, {}, {}, {} };
+    QList<QPointF> points;
+    QStringList timestamps, units, settings;
+
+    void start(const RecordingStart &start)
+    {
+        *this = Replayed();
+        on = true;
+        meter = start.meter;
+        label = start.label;
+        saved = start.saved;
+    }
+    void add(const RecordedPoint &p)
+    {
+        points.append(QPointF(qreal(points.size() + 1), p.y));
+        timestamps.append(p.timestamp);
+        units.append(p.unit);
+        settings.append(p.settings);
+        last = p;
+    }
+    void store(MeterRecords &records, const QString &name, int count,
+        bool *added = nullptr) const
+    {
+        const int n = std::clamp(count, 0, int(points.size()));
+        if (n == 0)
+            return;
+        const int i = meterRow(records, meter, label, added);
+        records.addMeasurement(i, name, points.first(n), timestamps.first(n), units.first(n),
+            settings.first(n));
+    }
+};
+
+Journal::Opened Journal::open(MeterRecords &records, Options &options)
+{
+    Opened opened;
+    QFile::remove(files.storeNext);
+    QFile::remove(files.journalNext);
+    const QByteArray storeHash = storeHashing.get();
+    QFile file(files.journal);
+    if (!file.exists()) {
+        startAnew(storeHash);
+        return opened;
+    }
+    // Mapped, not read: a huge file costs no memory until its records are looked at.
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly) && file.size() > 0) {
+        if (const uchar *mapped = file.map(0, file.size()))
+            bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size());
+        else
+            bytes = file.readAll();
+    }
+    Scan found = scan(bytes);
+    const qint64 from = heldBefore(found, storeHash);
+    if (from < 0) {
+        // Not a journal of this store: the store was replaced, or the file is not ours.
+        if (found.base.isEmpty() || found.holdsChanges()) {
+            opened.setAside = setAside(QStringLiteral("unreadable"));
+            if (opened.setAside.isEmpty()) {
+                broken = true; // left where it is, untouched
+                return opened;
+            }
+        }
+        startAnew(storeHash);
+        return opened;
+    }
+    const Replayed recording = replay(found, from, records, options, opened.replayed);
+    if (!found.torn) {
+        opened.setAside = setAside(QStringLiteral("damaged"));
+        opened.readInPart = true;
+    }
+    goOnFrom(found, bytes, !opened.setAside.isEmpty());
+    recover(recording, records, opened);
+    return opened;
+}
+
+// The offset before which the store holds every record: the start when it is the store the
+// header names, or the point the last checkpoint that names it reached. -1 when none names it.
+qint64 Journal::heldBefore(const Scan &found, const QByteArray &storeHash)
+{
+    qint64 from = !found.base.isEmpty() && found.base == storeHash ? headerSize : -1;
+    for (const Record &record : found.records) {
+        if (record.type != Type::Checkpoint)
+            continue;
+        const auto checkpoint = decodeCheckpoint(record);
+        if (checkpoint && checkpoint->storeHash == storeHash)
+            from = checkpoint->offset;
+    }
+    return from;
+}
+
+// Applies the changes from `from` on, in order, and follows the recordings throughout.
+Journal::Replayed Journal::replay(
+    const Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied)
+{
+    Replayed recording;
+    for (const Record &record : found.records) {
+        const bool held = record.offset < from;
+        switch (record.type) {
+        case Type::RecordingStart:
+            if (const auto start = decodeRecordingStart(record))
+                recording.start(*start);
+            break;
+        case Type::Point:
+            if (!recording.on)
+                break;
+            if (const auto point = decodePoint(record, recording.last))
+                recording.add(*point);
+            break;
+        case Type::SaveRecording: {
+            const auto save = recording.on ? decodeSaveRecording(record) : std::nullopt;
+            if (!save)
+                break;
+            if (!held) {
+                recording.store(records, save->name, save->count);
+                ++applied;
+            }
+            recording.saved = std::min(save->count, int(recording.points.size()));
+            break;
+        }
+        case Type::DropRecording:
+            recording = Replayed();
+            break;
+        case Type::Checkpoint:
+            break;
+        default:
+            if (const auto change = decodeChange(record);
+                change && !held && apply(*change, records, options))
+                ++applied;
+        }
+    }
+    return recording;
+}
+
+// What was recorded and never saved, nor discarded, is kept as a save would have kept it.
+void Journal::recover(const Replayed &recording, MeterRecords &records,
+    Opened &opened)
+{
+    if (!recording.on)
+        return;
+    // The file goes on with this recording until it is saved and dropped here.
+    active.on = true;
+    active.meter = recording.meter;
+    active.label = recording.label;
+    const int count = int(recording.points.size());
+    if (count > recording.saved) {
+        const QString name = recording.timestamps.first();
+        bool added = false;
+        recording.store(records, name, count, &added);
+        if (added)
+            append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
+        saveRecording(name, count);
+        opened.recoveredMeter = recording.label;
+        opened.recoveredPoints = count;
+        ++opened.replayed;
+    }
+    dropRecording();
+}
