@@ -38,10 +38,14 @@ QByteArray Journal::fingerprint(const QString &fileName)
     return hash.result();
 }
 
+// One that cannot be made (a full disk, say) is made by the first checkpoint, which replaces a
+// broken journal whole.
 void Journal::startAnew(const QByteArray &storeHash)
 {
     if (prepare(files, storeHash, {}) && DurableFile::renameOver(files.journalNext, files.journal))
         openFile(files.journal);
+    else
+        broken = true;
 }
 
 // A torn append is cut off; a damaged journal, set aside whole, is followed by what could be

@@ -62,9 +62,8 @@ public:
     // - a recording with points that were never saved nor discarded: all of it is saved as a
     //   measurement named after its first point's time stamp, under its meter (added again if
     //   it was removed).
-    // Where nothing is appended, every append gives false until a checkpoint lands. Where no
-    // new journal could be started at all, checkpoints fail too for the rest of the run: none
-    // can say which records its store holds.
+    // Where nothing is appended, or no new journal could be started (a full disk, say), every
+    // append gives false until a checkpoint lands and starts a new one.
     Opened open(MeterRecords &records, Options &options);
 
     // Each of these is in the file when it returns, and false when it could not be put there;

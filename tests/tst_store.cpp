@@ -20,7 +20,9 @@
 #include <random>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 // Stores and journals this program did not leave, read as the program starts: forged sizes,
 // gaps, counts that do not fit; torn, damaged and foreign journals; a store that is no store.
@@ -331,6 +333,30 @@ private slots:
             if (onePass)
                 QVERIFY(StoreFile::read(path));
         }
+    }
+
+    // The disk is full as the program starts, so the journal cannot be made. Once there is room
+    // again, the first checkpoint makes it, and the store gets the change made meanwhile.
+    void aJournalThatCouldNotBeMadeAtStart()
+    {
+        writeStore({ StoredMeter{} });
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit full{ 0, old.rlim_max };
+        setrlimit(RLIMIT_FSIZE, &full);
+        MainWindow window;
+        setrlimit(RLIMIT_FSIZE, &old);
+        window.show();
+        QSignalSpy written(&window.storeWriter(), &StoreWriter::written);
+        ModalAnswer unsaved(QMessageBox::Ok);
+        press(&window, "settingsButton");
+        press(shown<settingsScreen>(), "darkModeButton");
+        QTRY_VERIFY(unsaved.done());
+        QVERIFY(written.wait(10000));
+        QCOMPARE(written.first().first().toBool(), true);
+        QCOMPARE(UserStore().value("darkMode").toBool(), true);
+        QVERIFY(QFileInfo(journalFile()).size() > 0);
     }
 
     // A store file that is no settings file at all is read as empty; writing it anew is no
