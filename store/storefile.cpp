@@ -160,27 +160,33 @@ public:
         return { pieces[p].get(), i & (pieceSize - 1) };
     }
 
-    // How many entries there are below `claimed`, each with all its keys; -1 when one lacks
-    // a key.
-    qint64 count(qint64 claimed) const
+    // How many entries there are below `claimed`, and whether any of them lacks a key.
+    qint64 count(qint64 claimed, bool &partial) const
     {
         qint64 n = 0;
         for (size_t p = 0; p < pieces.size() && qint64(p) << bits < claimed; ++p) {
             for (qint64 e = 0; pieces[p] && e < std::min(pieceSize, claimed - (qint64(p) << bits));
                  ++e) {
                 const char keys = pieces[p]->keys[e];
-                if (keys && keys != AllPointKeys)
-                    return -1;
+                partial = partial || (keys && keys != AllPointKeys);
                 n += keys != 0;
             }
         }
         return n;
     }
 
+    // What a key missing from an entry reads as, as QSettings reads it: the point (0, 0), which
+    // a new piece holds, and an empty text.
+    struct Missing {
+        qint64 time = 0;
+        quint32 unit = 0;
+        quint32 settings = 0;
+    };
+
     // The next n entries that are there, in order, with the texts they use; the pieces before
     // them are given back.
     Samples next(qint64 n, const QStringList &units, const QStringList &settingTexts,
-        const QStringList &oddTimes)
+        const QStringList &oddTimes, const Missing &missing)
     {
         Samples s{ QList<QPointF>(n), QList<qint64>(n), QList<quint32>(n), QList<quint32>(n),
             units, settingTexts, oddTimes };
@@ -191,12 +197,13 @@ public:
                 cursor |= pieceSize - 1;
                 continue;
             }
-            if (!piece->keys[e])
+            const char keys = piece->keys[e];
+            if (!keys)
                 continue;
             s.points[w] = piece->points[e];
-            s.times[w] = piece->times[e];
-            s.unitOf[w] = piece->unitOf[e];
-            s.settingsOf[w] = piece->settingsOf[e];
+            s.times[w] = keys & PointTime ? piece->times[e] : missing.time;
+            s.unitOf[w] = keys & PointUnit ? piece->unitOf[e] : missing.unit;
+            s.settingsOf[w] = keys & PointSettings ? piece->settingsOf[e] : missing.settings;
             ++w;
         }
         for (qint64 p = 0; p < cursor >> bits; ++p)
@@ -272,7 +279,7 @@ public:
         return inGeneral ? option(key, value) : deviceList(key, value);
     }
 
-    std::optional<Store::Snapshot> finish()
+    Store::Snapshot finish()
     {
         Store::Snapshot read;
         const auto variant = [](const std::optional<QString> &text) {
@@ -290,21 +297,23 @@ public:
         for (auto [d, end] = entriesOf(drafts, meters); d != end; ++d) {
             if (d->first == gap)
                 continue;
-            std::optional<Meter> meter = meterOf(d->second);
-            if (!meter)
-                return std::nullopt;
-            read.meters.append(*std::move(meter));
+            read.meters.append(meterOf(d->second));
             d->second = Draft();
         }
         return read;
     }
 
 private:
-    static std::optional<Meter> meterOf(Draft &d)
+    static Meter meterOf(Draft &d)
     {
-        const qint64 points = d.points.count(sizeOf(d.pointsSize));
-        if (points < 0)
-            return std::nullopt;
+        bool partial = false;
+        const qint64 points = d.points.count(sizeOf(d.pointsSize), partial);
+        Points::Missing missing;
+        if (partial) {
+            missing = { -1 - d.oddTimes.size(), quint32(d.unitIds.id({}, d.units)),
+                quint32(d.settingsIds.id({}, d.settingTexts)) };
+            d.oddTimes.append(QString());
+        }
         QList<int> counts;
         QStringList names;
         for (auto [c, end] = entriesOf(d.counts, sizeOf(d.countsSize)); c != end; ++c) {
@@ -313,8 +322,8 @@ private:
         }
         return Store::meterOf(QBluetoothDeviceInfo(QBluetoothAddress(d.address.value_or(QString())),
                                   d.name.value_or(QString()), 0),
-            d.label.value_or(QString()), points, counts, names, [&d](qsizetype, qsizetype n) {
-                return d.points.next(n, d.units, d.settingTexts, d.oddTimes);
+            d.label.value_or(QString()), points, counts, names, [&](qsizetype, qsizetype n) {
+                return d.points.next(n, d.units, d.settingTexts, d.oddTimes, missing);
             });
     }
 

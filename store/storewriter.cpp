@@ -110,7 +110,8 @@ void StoreWriter::finish()
         return;
     thread->wait();
     thread.reset();
-    // Shared with the records, it would make their next change copy them.
+    // Shared with the records, it would keep what they dropped since, and have their next change
+    // copy their lists.
     writing = {};
     const bool ok = !hash.isEmpty() && log.land(hash);
     if (hash.isEmpty())

@@ -314,6 +314,8 @@ private slots:
         } else if (change == "sizes") {
             lines[line("3\\points\\size=")] = "3\\points\\size=5";
             lines[line("6\\points\\size=")] = "6\\points\\size=2147483647";
+            lines.insert(line("6\\points\\size="), "6\\points\\2147483647\\unit=\"V \"");
+            lines[line("6\\pointsNumber\\2\\pointNumber=")] = "6\\pointsNumber\\2\\pointNumber=13";
         } else if (change == "twice") {
             lines.insert(line("3\\points\\3\\unit=") + 1, "3\\points\\3\\unit=\"mV \"");
         } else if (change == "comment") {
