@@ -2,9 +2,10 @@
 // beside a bare QSettings read of the same file and a start with an empty store in the same
 // run, with the resident memory each start leaves and what a stored point costs of it; the
 // start at 200,000 points with a journal beside the store that holds an unsaved recording of
-// 100,000 points, and with forged array sizes added; and a store of 5,000,000 points opened,
-// shown in the viewer, exported and checkpointed, in peak resident memory. Each start-up runs
-// in a fresh process, in rounds that alternate, and the best of each counts.
+// 100,000 points, and with forged array sizes added; and stores of 1,000,000 and 5,000,000
+// points opened, shown in the viewer, exported and closed, in the close's time and in peak
+// resident memory. Each start-up runs in a fresh process, in rounds that alternate, and the
+// best of each counts.
 
 #include "app/mainwindow.h"
 #include "app/startup.h"
@@ -12,7 +13,6 @@
 #include "screens/deviceoverviewscreen.h"
 #include "store/csvexport.h"
 #include "store/journal.h"
-#include "store/storewriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,9 +20,11 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -65,8 +67,8 @@ int startUp(int argc, char *argv[])
 }
 
 // In the started process: the window opened on the store, its first measurement shown in the
-// viewer as the user opens it, exported, and the store written as a checkpoint writes it.
-// Prints the peak resident memory.
+// viewer as the user opens it and exported, and the window closed with Yes to the question,
+// which writes the whole store. Prints the time the close took and the peak resident memory.
 int walk(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -76,16 +78,18 @@ int walk(int argc, char *argv[])
     window.findChild<QPushButton *>("editButton")->click();
     window.createMeasureOverview(0);
     QCoreApplication::processEvents();
-    const MeterRecords &records = window.meterRecords();
     const CsvHeads heads{ "Messung", "Gerät:", "Einstellungen:", "Messwert", "Einheit", "Zeit" };
     const QString csv = QFileInfo(Store::fileName()).absolutePath() + "/walk.csv";
-    Csv::save(csv, records.measurement(0, 0), "AA:BB:CC:DD:EE:01", heads);
+    Csv::save(csv, window.meterRecords().measurement(0, 0), "AA:BB:CC:DD:EE:01", heads);
     QFile::remove(csv);
-    const Journal::Files files(Store::fileName());
-    StoreWriter::writeCheckpoint(files, Store::snapshot(Options{}, records), {});
-    QFile::remove(files.storeNext);
-    QFile::remove(files.journalNext);
-    std::printf("%.1f\n", statusMb("VmHWM:"));
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const bool closed = window.close();
+    std::printf("%.3f %.1f\n", closed ? clock.nsecsElapsed() / 1e9 : -1.0, statusMb("VmHWM:"));
     return 0;
 }
 
@@ -223,12 +227,14 @@ int main(int argc, char *argv[])
         forged.value(0), forged.value(0) - withoutForgery.value(0), forged.value(1),
         forged.value(1) - withoutForgery.value(1));
 
-    clearStore();
-    const int most = 5000000;
-    saveSample(most);
-    const double peak = startedCopy("--walk").value(0);
-    std::printf("store of %d points (%.0f MB) opened, shown in the viewer, exported and "
-                "checkpointed: peak resident %.0f MB (target <= 400 MB)\n",
-        most, QFileInfo(path).size() / 1e6, peak);
+    for (int points : { 1000000, 5000000 }) {
+        clearStore();
+        saveSample(points);
+        const QList<double> walked = startedCopy("--walk");
+        std::printf("store of %d points (%.0f MB) opened, shown in the viewer and exported, then "
+                    "the window closed: the close in %.3f s (target <= 2 s at 1,000,000), peak "
+                    "resident %.0f MB (target <= 400 MB at 5,000,000)\n",
+            points, QFileInfo(path).size() / 1e6, walked.value(0), walked.value(1));
+    }
     return 0;
 }
