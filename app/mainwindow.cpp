@@ -8,10 +8,12 @@
 #include "link/meterlink.h"
 #include "link/newdevicescreen.h"
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/languagescreen.h"
 #include "screens/measureoverview.h"
 #include "screens/settingsscreen.h"
+#include "system/notifications.h"
 #include "ui/theme.h"
 
 #include <QCloseEvent>
@@ -87,6 +89,18 @@ const QString damagedText[2] = {
                    "unter:\n%1"),
     QStringLiteral("The log of your latest changes is damaged. All changes up to the damaged part "
                    "are loaded; a copy of the log has been kept as:\n%1"),
+};
+
+// Said when the link to a meter was given up during a recording.
+const QString linkGivenUpTitle[2] = {
+    QStringLiteral("Verbindung verloren"),
+    QStringLiteral("Connection lost"),
+};
+const QString linkGivenUpText[2] = {
+    QStringLiteral("Die Verbindung zu „%1“ kam nicht wieder zustande. Die Aufzeichnung (%2) ist "
+                   "gespeichert."),
+    QStringLiteral("The connection to \"%1\" could not be made again. The recording (%2) has been "
+                   "saved."),
 };
 
 // Said when a CSV file could not be written where the user chose.
@@ -301,32 +315,6 @@ void MainWindow::keepOptions()
     writer.keep({ Change::SetOptions, {}, {}, -1, Options{ darkMode, tovik, language } });
 }
 
-// The points the live screen recorded since the last call go into the journal, so that a
-// crash loses none of them.
-void MainWindow::keepRecordedPoints()
-{
-    const QLineSeries *series = connScreen->measureSeries;
-    const int count = int(series->count());
-    const int kept = writer.journal().recordedPoints();
-    if (count <= kept)
-        return;
-    if (!writer.journal().recording()) {
-        const int row = records.find(link->meter());
-        writer.startRecording(link->meter(), row >= 0 ? records.label(row) : link->meter().name());
-    }
-    for (int i = kept; i < count; ++i) {
-        writer.keepPoint({ series->at(i).y(), connScreen->unitList[i],
-            connScreen->timestampList[i], connScreen->settingsList[i] });
-    }
-}
-
-// The live screen's unsaved points are gone: cancelled, or the screen closed.
-void MainWindow::dropRecording()
-{
-    if (writer.journal().recording())
-        writer.dropRecording();
-}
-
 // Modal, so it can be answered over any modal screen, but not waited for: a recording goes on
 // behind it.
 void MainWindow::warnSavingFailed(const QString &fileName)
@@ -343,8 +331,8 @@ bool MainWindow::endSession()
     // No box can wait for an answer now, so the live screen's own save, which shows one, is
     // not used. A screen hidden behind its own box still records; one the user closed has
     // dropped its recording.
-    if (connScreen && writer.journal().recordingUnsaved())
-        addSeriesToList();
+    if (recording && recording->hasUnsavedPoints())
+        recording->save();
     writer.sync();
     return writer.checkpointRunning();
 }
@@ -398,6 +386,7 @@ void MainWindow::connectDevice()
     // an earlier link closed when that link ended.
     releaseLink();
     connScreen.reset();
+    recording.reset();
     link = new MeterLink(records.meter(currentDevice).device, this);
     connect(link, &MeterLink::connected, this, &MainWindow::startServiceDiscovery);
     connect(link, &MeterLink::disconnected, this, &MainWindow::disconnect);
@@ -419,7 +408,7 @@ void MainWindow::releaseLink()
 {
     if (connScreen) {
         QObject::disconnect(connScreen.get(), nullptr, this, nullptr);
-        dropRecording();
+        recording->end();
         connScreen->close();
     }
     if (!link)
@@ -473,7 +462,9 @@ void MainWindow::startServiceDiscovery()
 {
     // A link made again after a loss goes on in the live screen that stayed open.
     if (!connScreen) {
-        connScreen = std::make_unique<connectionScreen>(language);
+        recording = std::make_unique<Recording>(link->meter());
+        recording->keepIn(records, writer, language);
+        connScreen = std::make_unique<connectionScreen>(language, recording.get());
         connScreen->setDarkMode(darkMode);
         connScreen->isDarkMode = darkMode;
         connScreen->setModal(true);
@@ -482,8 +473,6 @@ void MainWindow::startServiceDiscovery()
                 &MainWindow::endConnection);
         connect(connScreen.get(), &connectionScreen::saveMeasure, this,
                 &MainWindow::addSeriesToList);
-        connect(connScreen.get(), &connectionScreen::measureCancelled, this,
-                &MainWindow::dropRecording);
     }
     link->discoverServices();
 }
@@ -492,17 +481,32 @@ void MainWindow::disconnect()
 {
     // A recording with something to lose gets time for its meter to come back: the live screen
     // stays open and says so, and the link is made again.
-    if (connScreen && !link->endedByUser() && !link->gaveUp()
-        && (connScreen->isRecording() || connScreen->hasUnsavedPoints())) {
+    if (recording && !link->endedByUser() && !link->gaveUp()
+        && (recording->isRunning() || recording->hasUnsavedPoints())) {
         connScreen->showLinkLost();
+        recording->linkLost();
         link->reconnect();
         return;
     }
-    // A meter that runs flat or out of range must not take the unsaved recording with it.
-    if (connScreen && !link->endedByUser() && connScreen->hasUnsavedPoints())
-        connScreen->saveButton();
+    if (recording && link->gaveUp())
+        tellLinkGivenUp();
     QMessageBox::warning(this, texts[language][8], texts[language][9]);
     releaseLink();
+}
+
+// A meter that ran flat or stayed out of reach must not take the unsaved recording with it. The
+// user may be away: the desktop tells of it at once, while the boxes wait to be answered.
+void MainWindow::tellLinkGivenUp()
+{
+    const bool unsaved = recording->hasUnsavedPoints();
+    recording->giveUp();
+    const int row = records.find(link->meter());
+    const int count = recording->savedPoints();
+    const QString points = count == 1 ? pointCount[language][0] : pointCount[language][1].arg(count);
+    Notifications::send(linkGivenUpTitle[language],
+        linkGivenUpText[language].arg(row >= 0 ? records.label(row) : link->meter().name(), points));
+    if (unsaved)
+        connScreen->tellSaved();
 }
 
 void MainWindow::foundService(const QBluetoothUuid &uuid)
@@ -520,24 +524,17 @@ void MainWindow::changedCharacteristic(const QLowEnergyCharacteristic &, const Q
 {
     connScreen->receivedData = value.toHex();
     emit connScreen->dataChanged();
-    keepRecordedPoints();
 }
 
+// The screen has ended its recording by then.
 void MainWindow::endConnection()
 {
-    // Closed by the user, the screen's unsaved points are discarded.
-    dropRecording();
     link->end();
 }
 
 void MainWindow::addSeriesToList()
 {
-    // Filed under the meter of the link, wherever the list shows it by now.
-    keepRecordedPoints();
-    const QString name = connScreen->timestampList.first();
-    records.addMeasurement(records.find(link->meter()), name, connScreen->measureSeries->points(),
-        connScreen->timestampList, connScreen->unitList, connScreen->settingsList);
-    writer.saveRecording(name, int(connScreen->timestampList.size()));
+    recording->save();
 }
 
 void MainWindow::deleteMeasureFromLists(int measure)

@@ -15,6 +15,7 @@
 
 class MeterLink;
 class QCloseEvent;
+class Recording;
 class connectionScreen;
 class deviceOverviewScreen;
 class languageScreen;
@@ -40,6 +41,8 @@ public:
     bool tovik;
     const MeterRecords &meterRecords() const { return records; }
     const StoreWriter &storeWriter() const { return writer; }
+    // The recording of the live screen last opened, if any.
+    const Recording *liveRecording() const { return recording.get(); }
     // The session ends without the close question: keeps a recording in progress as a
     // measurement and syncs the journal. True while a checkpoint is still being written,
     // which the caller may abandon.
@@ -87,9 +90,8 @@ private:
     void keep(Change::Kind kind, const QBluetoothDeviceInfo &meter, const QString &text = {},
         int measure = -1);
     void keepOptions();
-    void keepRecordedPoints();
-    void dropRecording();
     void tellWhatStartUpFound();
+    void tellLinkGivenUp();
     void warnSavingFailed(const QString &fileName);
     void applyTheme();
     void colourRows();
@@ -113,6 +115,8 @@ private:
     // then since every screen is modal.
     std::unique_ptr<newDeviceScreen> newScreen;
     std::unique_ptr<loadingScreen> loading;
+    // The recording of the live screen last opened, which outlives the screen.
+    std::unique_ptr<Recording> recording;
     std::unique_ptr<connectionScreen> connScreen;
     std::unique_ptr<deviceOverviewScreen> overviewScreen;
     std::unique_ptr<measureOverview> measureScreen;

@@ -4,6 +4,7 @@
 // journal and synced each second, as the main window does, beside the path without it.
 
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "store/journal.h"
 
 #include <QApplication>
@@ -73,7 +74,8 @@ protected:
 void recordingMemory(const QList<QByteArray> &frames)
 {
     const int count = 1000000;
-    auto *screen = new connectionScreen(0);
+    Recording recording{ QBluetoothDeviceInfo() };
+    auto *screen = new connectionScreen(0, &recording);
     screen->findChild<QToolButton *>("playToolButton")->click();
     const long before = residentBytes();
     QElapsedTimer timer;
@@ -84,10 +86,10 @@ void recordingMemory(const QList<QByteArray> &frames)
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     const long after = residentBytes();
-    const double perPoint = double(after - before) / screen->measureSeries->count();
+    const double perPoint = double(after - before) / recording.size();
     std::printf("memory: %d points recorded in %.1f s, resident %+.1f MB = %.0f bytes per point, "
                 "target <= 256: %s\n",
-        int(screen->measureSeries->count()), seconds, (after - before) / 1e6, perPoint,
+        recording.size(), seconds, (after - before) / 1e6, perPoint,
         perPoint <= 256 ? "met" : "MISSED");
     delete screen;
 }
@@ -96,7 +98,8 @@ void livePath(const QList<QByteArray> &frames)
 {
     const int count = 100000;
     const int window = 1000;
-    connectionScreen screen(0);
+    Recording recording{ QBluetoothDeviceInfo() };
+    connectionScreen screen(0, &recording);
     screen.setDarkMode(true);
     screen.isDarkMode = true;
     screen.show();
@@ -139,22 +142,23 @@ void livePath(const QList<QByteArray> &frames)
                 "slower of the two >= 400 frames/s: %s; %d points recorded\n",
         firstSeconds > 0 ? lastSeconds / firstSeconds : 0,
         lastSeconds <= 1.2 * firstSeconds ? "met" : "MISSED",
-        qMin(first, last) >= 400 ? "met" : "MISSED", int(screen.measureSeries->count()));
+        qMin(first, last) >= 400 ? "met" : "MISSED", recording.size());
 }
 
-// One frame through the live screen, and when a journal is given, its new point into it.
-void feed(connectionScreen &screen, const QByteArray &frame, Journal *journal, QElapsedTimer &synced)
+// One frame through the live screen, and when a journal is given, its new point into it, as the
+// recording puts it there.
+void feed(connectionScreen &screen, const Recording &recording, const QByteArray &frame,
+    Journal *journal, QElapsedTimer &synced)
 {
     screen.receivedData = frame;
     emit screen.dataChanged();
     QCoreApplication::processEvents();
     if (!journal)
         return;
-    const int i = int(screen.measureSeries->count()) - 1;
-    if (i >= journal->recordedPoints()) {
-        journal->appendPoint({ screen.measureSeries->at(i).y(), screen.unitList[i],
-            screen.timestampList[i], screen.settingsList[i] });
-    }
+    const Samples &points = recording.samples();
+    const qsizetype i = points.size() - 1;
+    if (i >= journal->recordedPoints())
+        journal->appendPoint({ points.points[i].y(), points.unit(i), points.timestamp(i), points.settings(i) });
     if (synced.elapsed() >= 1000) {
         journal->sync();
         synced.restart();
@@ -174,7 +178,8 @@ void withJournal(const QList<QByteArray> &frames)
     journal.open(records, options);
     journal.startRecording(
         QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0), "Werkbank");
-    connectionScreen plain(0), journalled(0);
+    Recording plainRecording{ QBluetoothDeviceInfo() }, journalledRecording{ QBluetoothDeviceInfo() };
+    connectionScreen plain(0, &plainRecording), journalled(0, &journalledRecording);
     double seconds[2] = { 0, 0 };
     double firstStretch = 0, lastStretch = 0; // of the screen with the journal
     QElapsedTimer synced;
@@ -191,7 +196,8 @@ void withJournal(const QList<QByteArray> &frames)
             QElapsedTimer timer;
             timer.start();
             for (int i = done; i < done + stretch; ++i)
-                feed(screen, frames[i % frames.size()], side ? &journal : nullptr, synced);
+                feed(screen, side ? journalledRecording : plainRecording, frames[i % frames.size()],
+                    side ? &journal : nullptr, synced);
             const double took = timer.nsecsElapsed() / 1e9;
             seconds[side] += took;
             if (side && done == 0)

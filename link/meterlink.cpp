@@ -21,10 +21,7 @@ void MeterLink::open()
 {
     controller = QLowEnergyController::createCentral(identity, this);
     reporting = nullptr;
-    connect(controller, &QLowEnergyController::connected, this, [this] {
-        attempts.stop();
-        emit connected();
-    });
+    connect(controller, &QLowEnergyController::connected, this, &MeterLink::connected);
     // An attempt to make a lost link again that does not come up is no loss of its own.
     connect(controller, &QLowEnergyController::disconnected, this, [this] {
         if (!isReconnecting())
@@ -43,21 +40,50 @@ void MeterLink::reconnect()
     attempt();
 }
 
-// One try, unless one is still under way; past the window, the link is given up.
+// One try, unless one is still under way or the link is up and on its way to notify; past the
+// window, the link is given up.
 void MeterLink::attempt()
 {
     if (since.hasExpired(Reconnect::window)) {
-        attempts.stop();
-        if (rescan)
-            rescan->stop();
-        givenUp = true;
-        emit disconnected();
+        giveUp();
         return;
     }
-    if (isBeingMade())
+    if (isBeingMade() || isUp())
         return;
-    delete controller;
+    replaceController();
+}
+
+void MeterLink::giveUp()
+{
+    attempts.stop();
+    if (rescan)
+        rescan->stop();
+    givenUp = true;
+    // A link that came up but never notified is ended too; its end is not reported again.
+    controller->disconnect(this);
+    controller->disconnectFromDevice();
+    emit disconnected();
+}
+
+// The first try runs inside the report of the lost link, and BlueZ's back end may still use the
+// controller once its report returns: it is deleted later.
+void MeterLink::replaceController()
+{
+    controller->disconnect(this);
+    controller->deleteLater();
     open();
+}
+
+bool MeterLink::isUp() const
+{
+    switch (controller->state()) {
+    case QLowEnergyController::ConnectedState:
+    case QLowEnergyController::DiscoveringState:
+    case QLowEnergyController::DiscoveredState:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MeterLink::discoverServices()
@@ -79,8 +105,7 @@ void MeterLink::useService(const QBluetoothUuid &uuid)
             reporting = service;
             emit serviceStateChanged(state);
         });
-    connect(service, &QLowEnergyService::characteristicChanged, this,
-        &MeterLink::characteristicChanged);
+    connect(service, &QLowEnergyService::characteristicChanged, this, &MeterLink::notified);
     service->discoverDetails(QLowEnergyService::FullDiscovery);
 }
 
@@ -94,6 +119,16 @@ void MeterLink::switchOnNotifications()
     if (!configuration.isValid())
         return;
     reporting->writeDescriptor(configuration, QByteArray::fromHex("0100"));
+}
+
+void MeterLink::notified(
+    const QLowEnergyCharacteristic &characteristic, const QByteArray &value)
+{
+    // A frame that was on its way when the user ended the link belongs to no one.
+    if (userEnded)
+        return;
+    attempts.stop();
+    emit characteristicChanged(characteristic, value);
 }
 
 void MeterLink::end()
@@ -146,6 +181,5 @@ void MeterLink::seen(const QBluetoothDeviceInfo &info)
     if (info.address() != identity.address() || !rescan->isActive())
         return;
     rescan->stop();
-    delete controller;
-    open();
+    replaceController();
 }

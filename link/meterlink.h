@@ -43,13 +43,15 @@ public:
 
     void open();
     // Makes a lost link again to the same meter, every few seconds, searching for it when BlueZ
-    // has forgotten it: connected() once it is up, disconnected() when the window has passed.
+    // has forgotten it or Bluetooth is off: connected() once it is up, disconnected() when the
+    // window has passed without a frame. The link is back only once frames come again.
     void reconnect();
     void discoverServices();
     // Follows a service of the meter, unless it is Generic Access.
     void useService(const QBluetoothUuid &uuid);
     // Switches notifications on for the service whose details were reported last.
     void switchOnNotifications();
+    // The user ends the link: nothing it reports reaches anyone from now on but its end.
     void end();
 
 signals:
@@ -65,6 +67,10 @@ signals:
 
 private:
     void attempt();
+    void giveUp();
+    void replaceController();
+    bool isUp() const;
+    void notified(const QLowEnergyCharacteristic &characteristic, const QByteArray &value);
     void failed(QLowEnergyController::Error error);
     void seen(const QBluetoothDeviceInfo &info);
 

@@ -1,4 +1,5 @@
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "ui/narrowfont.h"
 #include "ui/screenbox.h"
 #include "ui/theme.h"
@@ -98,14 +99,6 @@ void setImage(QLabel *label, const QString &path)
         QPixmap(path).scaled(label->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
 }
 
-// A recording repeats the same unit and settings texts frame after frame; keeping one shared
-// copy holds a long series to a few bytes per text instead of a string each.
-void appendShared(QStringList &list, const QString &text)
-{
-    const QString shared = !list.isEmpty() && list.constLast() == text ? list.constLast() : text;
-    list.append(shared);
-}
-
 // A flat line gets half a unit either side, as the chart's own default axes give it.
 void fitAxis(QValueAxis *axis, qreal min, qreal max)
 {
@@ -118,9 +111,8 @@ void fitAxis(QValueAxis *axis, qreal min, qreal max)
 
 } // namespace
 
-connectionScreen::connectionScreen(int language, QWidget *parent)
+connectionScreen::connectionScreen(int language, Recording *recording, QWidget *parent)
     : QDialog(parent),
-      measureSeries(new QLineSeries(this)), // the main window copies it inside saveMeasure()
       messages{ { QStringLiteral("Messung erfolreich gespeichert!"),
                     QStringLiteral("Messung gespeichert. Sie finden die Messungen des jeweiligen "
                                    "Geräts im Startbildschirm unter Verwalten."),
@@ -131,7 +123,7 @@ connectionScreen::connectionScreen(int language, QWidget *parent)
                              "the home screen under Edit."),
               QStringLiteral("Measuring not started"),
               QStringLiteral("Please start measuring first!") } },
-      ui(std::make_unique<Ui::connectionScreen>()), liveSeries(new QLineSeries), chart(new QChart),
+      ui(std::make_unique<Ui::connectionScreen>()), recording(recording), liveSeries(new QLineSeries), chart(new QChart),
       language(language)
 {
     ui->setupUi(this);
@@ -179,11 +171,6 @@ connectionScreen::connectionScreen(int language, QWidget *parent)
 
 connectionScreen::~connectionScreen() = default;
 
-bool connectionScreen::hasUnsavedPoints() const
-{
-    return measureSeries->count() > savedPoints;
-}
-
 void connectionScreen::setDarkMode(bool dark)
 {
     setStyleSheet(Theme::pageStyle(dark));
@@ -198,7 +185,7 @@ void connectionScreen::setDarkMode(bool dark)
 
 void connectionScreen::closeEvent(QCloseEvent *event)
 {
-    recording = false;
+    recording->end();
     event->accept();
     emit endConnection();
 }
@@ -210,23 +197,14 @@ void connectionScreen::reject()
 
 void connectionScreen::updateGraph()
 {
-    if (!recording)
+    if (!recording->take(reading))
         return;
-    ++liveIndex;
-    ++measureIndex;
     if (liveSeries->count() > 19)
         liveSeries->remove(0);
-
-    const bool readable = reading.value != Reading::unreadable;
-    const double y = readable ? double(reading.value) : 0.0;
-    liveSeries->append(liveIndex, y);
-    measureSeries->append(measureIndex, y);
-    appendShared(unitList, readable ? reading.unit : reading.unit + u'?');
-    // Qt's date formatting leaves the text in a buffer twice its size, and a series keeps one
-    // timestamp per point: an exact copy saves a third of a long recording's memory.
-    timestampList.append(QString(reading.timestamp.constData(), reading.timestamp.size()));
-    appendShared(settingsList, reading.settings);
-    statistics.add(y, unitList.constLast(), readingTime);
+    const Samples &recorded = recording->samples();
+    const qsizetype newest = recorded.size() - 1;
+    liveSeries->append(recorded.points[newest]);
+    statistics.add(recorded.points[newest].y(), recorded.unit(newest), readingTime);
     ui->statisticsLabel->setText(statistics.line(language));
     fitAxes();
 }
@@ -245,39 +223,34 @@ void connectionScreen::transformData()
 
 void connectionScreen::playButton()
 {
-    recording = !recording;
-    setButtonIcon(ui->playToolButton, recording ? pauseIcon : playIcon);
+    recording->play();
+    setButtonIcon(ui->playToolButton, recording->isRunning() ? pauseIcon : playIcon);
 }
 
 void connectionScreen::saveButton()
 {
-    if (measureSeries->count() > 0) {
-        setButtonIcon(ui->playToolButton, playIcon);
-        recording = false;
+    if (recording->size() > 0) {
         emit saveMeasure();
-        savedPoints = measureSeries->count();
-        showWarning(0);
+        tellSaved();
     } else {
         showWarning(2);
     }
 }
 
-void connectionScreen::cancelButton()
+void connectionScreen::tellSaved()
 {
     setButtonIcon(ui->playToolButton, playIcon);
-    recording = false;
+    showWarning(0);
+}
+
+void connectionScreen::cancelButton()
+{
+    recording->cancel();
+    setButtonIcon(ui->playToolButton, playIcon);
     showAxes(false);
-    unitList.clear();
-    timestampList.clear();
-    settingsList.clear();
     liveSeries->clear();
-    measureSeries->clear();
-    liveIndex = 0;
-    measureIndex = 0;
-    savedPoints = 0;
     statistics.clear();
     ui->statisticsLabel->clear();
-    emit measureCancelled();
 }
 
 void connectionScreen::showLinkLost()

@@ -18,43 +18,39 @@ class QLCDNumber;
 class QLineSeries;
 class QToolButton;
 class QValueAxis;
+class Recording;
 
 namespace Ui {
 class connectionScreen;
 }
 
-// The live screen of a connected meter: mirrors its display, graphs the readings and records
-// the series that the main window saves.
+// The live screen of a connected meter: mirrors its display, graphs the readings, and is where
+// the user plays, pauses, saves and cancels the recording it shows.
 class connectionScreen : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit connectionScreen(int language, QWidget *parent = nullptr);
+    // The recording outlives the screen.
+    connectionScreen(int language, Recording *recording, QWidget *parent = nullptr);
     ~connectionScreen() override;
 
-    // Points recorded since the last save or cancel, which a lost link would otherwise take.
-    bool hasUnsavedPoints() const;
-    bool isRecording() const { return recording; }
     // The link is lost and being made again: the display says so instead of showing the last
     // reading as if it were current, until the next frame arrives.
     void showLinkLost();
+    // Tells that the series was saved, over the screen, and shows it paused.
+    void tellSaved();
 
-    // Written by the main window before each dataChanged(); read by it inside saveMeasure().
+    // Written by the main window before each dataChanged().
     QByteArray receivedData;
-    QLineSeries *measureSeries;
-    QStringList unitList;
-    QStringList timestampList;
-    QStringList settingsList;
     bool isDarkMode = false;
 
 signals:
     void dataTransformed();
     void endConnection();
     void dataChanged();
+    // The user saved the series, which is paused now.
     void saveMeasure();
-    // After a cancel has discarded the recorded series.
-    void measureCancelled();
 
 public slots:
     void setDarkMode(bool dark);
@@ -76,19 +72,16 @@ private:
 
     const QList<QStringList> messages;
     std::unique_ptr<Ui::connectionScreen> ui;
+    Recording *const recording;
     QLineSeries *liveSeries;
     QChart *chart;
     QChartView *chartView;
     QValueAxis *axisX;
     QValueAxis *axisY;
-    bool recording = false;
     int language;
     Reading reading;
     QDateTime readingTime;
     Statistics statistics;
-    int liveIndex = 0;
-    int measureIndex = 0;
-    int savedPoints = 0;
     bool linkLost = false;
     QLCDNumber *lcd;
 

@@ -9,11 +9,7 @@ bool operator==(const Meter &a, const Meter &b)
 
 QStringList Measurement::timestamps() const
 {
-    QStringList texts;
-    texts.reserve(size());
-    for (int j = 0; j < size(); ++j)
-        texts.append(timestamp(j));
-    return texts;
+    return samples.timestamps();
 }
 
 int MeterRecords::find(const QBluetoothDeviceInfo &device) const
@@ -60,9 +56,14 @@ void MeterRecords::addMeasurement(int i, const QString &name, const QList<QPoint
     SamplesBuilder built;
     for (qsizetype j = 0; j < points.size(); ++j)
         built.append(points[j], timestamps[j], units[j], settingTexts[j]);
+    addMeasurement(i, name, built.take());
+}
+
+void MeterRecords::addMeasurement(int i, const QString &name, const Samples &samples)
+{
     Meter &m = meters[i];
-    m.measurements.append(built.take());
-    m.pointsNumber.append(int(points.size()));
+    m.measurements.append(samples);
+    m.pointsNumber.append(int(samples.size()));
     m.measureNames.append(name);
 }
 

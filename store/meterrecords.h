@@ -66,6 +66,7 @@ public:
     void relabel(int i, const QString &label);
     void addMeasurement(int i, const QString &name, const QList<QPointF> &points,
         const QStringList &timestamps, const QStringList &units, const QStringList &settingTexts);
+    void addMeasurement(int i, const QString &name, const Samples &samples);
     void removeMeasurement(int i, int k);
     void renameMeasurement(int i, int k, const QString &name);
 

@@ -92,6 +92,15 @@ QString Samples::timestamp(qsizetype j) const
     return QString::fromLatin1(text, Stamp::textSize);
 }
 
+QStringList Samples::timestamps() const
+{
+    QStringList texts;
+    texts.reserve(size());
+    for (qsizetype j = 0; j < size(); ++j)
+        texts.append(timestamp(j));
+    return texts;
+}
+
 void Samples::appendTimestamp(QByteArray &out, qsizetype j) const
 {
     const qint64 t = times[j];

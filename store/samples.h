@@ -38,6 +38,7 @@ struct Samples {
 
     qsizetype size() const { return points.size(); }
     QString timestamp(qsizetype j) const;
+    QStringList timestamps() const;
     // Appends the UTF-8 text of point j's time stamp.
     void appendTimestamp(QByteArray &out, qsizetype j) const;
     const QString &unit(qsizetype j) const { return units[unitOf[j]]; }
@@ -55,6 +56,8 @@ class SamplesBuilder
 public:
     void append(
         QPointF point, const QString &timestamp, const QString &unit, const QString &settings);
+    // The points so far; a copy shares them until the next append.
+    const Samples &built() const { return samples; }
     Samples take();
 
 private:

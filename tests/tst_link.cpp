@@ -2,6 +2,7 @@
 #include "link/meterlink.h"
 #include "link/search.h"
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "screens/deviceoverviewscreen.h"
 #include "support/modalanswer.h"
 #include "support/storedmeter.h"
@@ -261,7 +262,8 @@ private slots:
         record(screen, { "dc-volts", "millivolts" });
         if (what == "paused")
             press(screen, "playToolButton");
-        QStringList stamps = screen->timestampList;
+        const Recording *recorded = window->liveRecording();
+        QStringList stamps = recorded->samples().timestamps();
         meter->call("OutOfRange", { first, away });
         if (what == "forgotten")
             meter->call("ForgetDevice", { first });
@@ -311,8 +313,8 @@ private slots:
                 && child<QLabel>(screen, "bluetoothLabel")->isVisible());
             QCOMPARE(lcd->value(), double(4.7f));
             if (what == "recording" || what == "forgotten") {
-                stamps = screen->timestampList;
-                QCOMPARE(screen->measureSeries->points(),
+                stamps = recorded->samples().timestamps();
+                QCOMPARE(recorded->samples().points,
                     QList<QPointF>({ QPointF(1, double(5.012f)), QPointF(2, double(325.8f)),
                         QPointF(3, double(4.7f)) }));
                 QVERIFY(QDateTime::fromString(stamps[1].left(23), "yyyy-MM-dd hh:mm:ss.zzz")
@@ -320,7 +322,7 @@ private slots:
                                 "yyyy-MM-dd hh:mm:ss.zzz"))
                     >= 1500);
             }
-            QCOMPARE(screen->measureSeries->count(), stamps.size());
+            QCOMPARE(recorded->size(), stamps.size());
             QCOMPARE(liveScreens(), 1);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCOMPARE(window->findChildren<MeterLink *>().size(), 1);

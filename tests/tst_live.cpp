@@ -1,5 +1,6 @@
 #include "fuzz/targets.h"
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "live/statistics.h"
 #include "support/frame.h"
 #include "support/modalanswer.h"
@@ -144,7 +145,8 @@ private slots:
     // Each indicator bit shows exactly one label of the meter face, a label of its own.
     void indicatorsFollowTheFrame()
     {
-        connectionScreen screen(0);
+        Recording recording{ QBluetoothDeviceInfo() };
+        connectionScreen screen(0, &recording);
         screen.show();
         const auto visible = [&] {
             QSet<QString> names;
@@ -168,25 +170,30 @@ private slots:
     // screen is dark again after it; save hands over everything since the last cancel and pauses.
     void recording()
     {
-        connectionScreen screen(0);
+        Recording recorded{ QBluetoothDeviceInfo() };
+        connectionScreen screen(0, &recorded);
         screen.setDarkMode(true);
         screen.isDarkMode = true;
         screen.show();
         QList<QList<QPointF>> saves;
         connect(&screen, &connectionScreen::saveMeasure, this, [&] {
-            QVERIFY(!screen.recording);
-            saves.append(screen.measureSeries->points());
+            QVERIFY(recorded.save());
+            QVERIFY(!recorded.isRunning());
+            saves.append(recorded.samples().points);
         });
+        const auto texts = [&recorded](qsizetype j) {
+            return recorded.samples().unit(j) + recorded.samples().settings(j);
+        };
         ModalAnswer answer({ ModalAnswer::dismiss(), ModalAnswer::press(QMessageBox::Ok),
             ModalAnswer::press(QMessageBox::Ok) });
         record(screen, 3);
         press(screen, "playToolButton");
         press(screen, "saveToolButton");
-        QVERIFY(saves.isEmpty() && screen.recording);
+        QVERIFY(saves.isEmpty() && recorded.isRunning());
         const QByteArray good = frame("1234", { 0, 2, 40, 49 }, 2);
         feed(screen, good);
-        QCOMPARE(screen.measureSeries->points(), QList<QPointF>{ QPointF(1, double(12.34f)) });
-        QCOMPARE(screen.unitList + screen.settingsList, QStringList({ "m V ", "AC AUTO " }));
+        QCOMPARE(recorded.samples().points, QList<QPointF>{ QPointF(1, double(12.34f)) });
+        QCOMPARE(texts(0), "m V AC AUTO ");
         auto *figures = child<QLabel>(&screen, "statisticsLabel");
         QCOMPARE(figures->text(), "0:00:00 h · 1 Punkt · Min 12.34 · Max 12.34 · Mittel 12.34 mV");
 
@@ -195,7 +202,7 @@ private slots:
             { QByteArray(), good.left(29), "0A" + good.mid(2), good.left(29) + "x" })
             feed(screen, bad);
         QCOMPARE(screen.lcd->value(), double(12.34f));
-        QCOMPARE(screen.measureSeries->count(), 1);
+        QCOMPARE(recorded.size(), 1);
 
         record(screen, 20);
         QCOMPARE(screen.liveSeries->points().constFirst(), QPointF(2, double(0.01f)));
@@ -212,9 +219,9 @@ private slots:
         shows0L.setStyleSheet(screen.lcd->styleSheet());
         shows0L.display("0.L");
         QCOMPARE(screen.lcd->grab().toImage(), shows0L.grab().toImage());
-        QCOMPARE(screen.measureSeries->points().constLast(), QPointF(22, 0.0));
-        QCOMPARE(screen.unitList.constLast() + screen.settingsList.constLast(), "m V ?");
-        QCOMPARE(screen.timestampList.size() + screen.settingsList.size(), 44);
+        QCOMPARE(recorded.samples().points.constLast(), QPointF(22, 0.0));
+        QCOMPARE(texts(21), "m V ?");
+        QCOMPARE(recorded.size(), 22);
 
         press(screen, "saveToolButton");
         press(screen, "playToolButton");
@@ -237,13 +244,12 @@ private slots:
         press(screen, "playToolButton");
         press(screen, "cancelToolButton");
         QVERIFY(!screen.axisX->isVisible() && !screen.liveSeries->count()
-            && screen.unitList.isEmpty() && screen.timestampList.isEmpty()
-            && screen.settingsList.isEmpty() && figures->text().isEmpty());
+            && recorded.size() == 0 && figures->text().isEmpty());
         record(screen, 1);
         press(screen, "playToolButton");
         record(screen, 1, 7);
         QVERIFY(screen.axisX->isVisible());
-        QCOMPARE(screen.measureSeries->points(), QList<QPointF>{ QPointF(1, double(0.07f)) });
+        QCOMPARE(recorded.samples().points, QList<QPointF>{ QPointF(1, double(0.07f)) });
         QCOMPARE(figures->text(), "0:00:00 h · 1 Punkt · Min 0.07 · Max 0.07 · Mittel 0.07 mV");
     }
 
@@ -301,7 +307,8 @@ private slots:
     // five-digit figures) fits the band it is shown in, in both languages.
     void statisticsFitTheScreen()
     {
-        connectionScreen screen(0);
+        Recording recording{ QBluetoothDeviceInfo() };
+        connectionScreen screen(0, &recording);
         const QLabel *band = child<QLabel>(&screen, "statisticsLabel");
         Statistics figures;
         const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));

@@ -6,6 +6,7 @@
 #include "link/newdevicescreen.h"
 #include "link/search.h"
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/languagescreen.h"
 #include "screens/measureoverview.h"
@@ -244,7 +245,8 @@ private slots:
                 look(shown<measureOverview>(), dark);
                 shown<measureOverview>()->close();
                 overview->close();
-                connectionScreen live(language);
+                Recording recording{ QBluetoothDeviceInfo() };
+                connectionScreen live(language, &recording);
                 live.setDarkMode(dark);
                 look(&live, dark);
                 loadingScreen spinner;

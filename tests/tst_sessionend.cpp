@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "live/connectionscreen.h"
+#include "live/recording.h"
 #include "screens/deviceoverviewscreen.h"
 #include "screens/settingsscreen.h"
 #include "store/store.h"
@@ -487,10 +488,10 @@ void drive(const QString &step)
         // Saved before the first frame: the box says nothing was recorded, and the screen goes
         // on recording behind it.
         QTimer::singleShot(0, screen, [screen] { press(screen, "saveToolButton"); });
-        readyWhen([screen] { return screen->measureSeries->count() == 3; });
+        readyWhen([window] { return window->liveRecording()->size() == 3; });
         return;
     }
-    if (!QTest::qWaitFor([screen] { return screen->measureSeries->count() == 3; }, 30000))
+    if (!QTest::qWaitFor([window] { return window->liveRecording()->size() == 3; }, 30000))
         qFatal("nothing recorded");
     if (step == "save") {
         ModalAnswer saved(QMessageBox::Ok);
@@ -522,15 +523,15 @@ void crash(quint32 seed)
     checkpointing->start(5);
     connectionScreen *screen = startRecording(window);
     auto *reported = new int(0);
-    QObject::connect(screen, &connectionScreen::dataTransformed, [screen, reported] {
-        for (; *reported < screen->measureSeries->count(); ++*reported) {
+    QObject::connect(screen, &connectionScreen::dataTransformed, [window, reported] {
+        const Samples &recorded = window->liveRecording()->samples();
+        for (; *reported < recorded.size(); ++*reported) {
             say(QString("point %1 %2 %3")
                     .arg(*reported + 1)
-                    .arg(screen->measureSeries->at(*reported).y())
-                    .arg(screen->timestampList[*reported]));
+                    .arg(recorded.points[*reported].y())
+                    .arg(recorded.timestamp(*reported)));
         }
     });
-    QObject::connect(screen, &connectionScreen::measureCancelled, [reported] { *reported = 0; });
     say("recording");
 
     auto *step = new int(0);
@@ -552,6 +553,7 @@ void crash(quint32 seed)
                 press(screen, "saveToolButton");
             } else {
                 press(screen, "cancelToolButton");
+                *reported = 0;
             }
             press(screen, "playToolButton");
         } else {
@@ -585,7 +587,7 @@ void checkpointKill()
     MainWindow *window = shown<MainWindow>();
     connectionScreen *screen = startRecording(window);
     say("recording");
-    if (!QTest::qWaitFor([screen] { return screen->measureSeries->count() == 3; }, 30000))
+    if (!QTest::qWaitFor([window] { return window->liveRecording()->size() == 3; }, 30000))
         qFatal("nothing recorded");
     {
         ModalAnswer saved(QMessageBox::Ok);
