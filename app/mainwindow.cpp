@@ -42,6 +42,13 @@ const QString storeFailedText[2] = {
                    "folder is writable and that there is enough free disk space, then close the "
                    "application again. Until then nothing is lost."),
 };
+// The same, short, for the desktop's notification.
+const QString writeFailedText[2] = {
+    QStringLiteral("Kalvion konnte nicht in %1 schreiben. Solange die Anwendung geöffnet bleibt, "
+                   "geht nichts verloren."),
+    QStringLiteral("Kalvion could not write to %1. As long as the application stays open, nothing "
+                   "is lost."),
+};
 const QString changesFailedText[2] = {
     QStringLiteral("Ihre letzten Änderungen konnten nicht gespeichert werden:\n%1\n\nBitte "
                    "prüfen Sie, ob der Ordner beschreibbar ist und genug Speicherplatz frei ist. "
@@ -272,6 +279,8 @@ void MainWindow::tellWhatStartUpFound()
         return;
     const QString title
         = startUp.recoveredPoints > 0 ? recoveredTitle[language] : setAsideTitle[language];
+    if (startUp.recoveredPoints > 0)
+        Notifications::send(title, said.constFirst());
     QMessageBox::warning(this, title, said.join("\n\n"));
 }
 
@@ -319,6 +328,7 @@ void MainWindow::keepOptions()
 // behind it.
 void MainWindow::warnSavingFailed(const QString &fileName)
 {
+    Notifications::send(storeFailedTitle[language], writeFailedText[language].arg(fileName));
     auto *box = new QMessageBox(QMessageBox::Warning, storeFailedTitle[language],
                                 changesFailedText[language].arg(fileName), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -21,7 +21,10 @@ void MeterLink::open()
 {
     controller = QLowEnergyController::createCentral(identity, this);
     reporting = nullptr;
-    connect(controller, &QLowEnergyController::connected, this, &MeterLink::connected);
+    connect(controller, &QLowEnergyController::connected, this, [this] {
+        wasUp = true;
+        emit connected();
+    });
     // An attempt to make a lost link again that does not come up is no loss of its own.
     connect(controller, &QLowEnergyController::disconnected, this, [this] {
         if (!isReconnecting())
@@ -150,8 +153,11 @@ void MeterLink::end()
 
 void MeterLink::failed(QLowEnergyController::Error error)
 {
-    // While the link is made again, the meter may be out of reach and Bluetooth may come back;
-    // the attempts go on either way, without a word.
+    // A link that was up and fails is lost, whatever the reason: an adapter pulled out reports
+    // its meter gone before the link down. While the link is made again, the meter may be out
+    // of reach and Bluetooth may come back; the attempts go on either way, without a word.
+    if (wasUp && !isReconnecting())
+        return;
     if (!isReconnecting() && Adapter::unavailable()) {
         emit unavailable();
         return;

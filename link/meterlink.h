@@ -80,6 +80,7 @@ private:
     QBluetoothDeviceDiscoveryAgent *rescan = nullptr;
     QTimer attempts;
     QElapsedTimer since;
+    bool wasUp = false;
     bool userEnded = false;
     bool givenUp = false;
 };

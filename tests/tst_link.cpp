@@ -241,7 +241,10 @@ private slots:
         QTest::newRow("back while paused") << "paused" << 1.5;
         QTest::newRow("saved during the attempts, then back") << "saved" << 1.5;
         QTest::newRow("forgotten by BlueZ meanwhile") << "forgotten" << 1.5;
+        QTest::newRow("the adapter pulled out and plugged in again") << "unplugged" << 2.0;
+        QTest::newRow("Bluetooth switched off and on again") << "off" << 2.0;
         QTest::newRow("never back") << "never" << 60.0;
+        QTest::newRow("back, but it never notifies") << "silent" << 1.0;
         QTest::newRow("closed during the attempts") << "closed" << 60.0;
         QTest::newRow("another meter connected during the attempts") << "another" << 60.0;
     }
@@ -250,7 +253,7 @@ private slots:
     {
         QFETCH(QString, what);
         QFETCH(double, away);
-        Reconnect::window = what == "never" ? 2000 : 10000;
+        Reconnect::window = what == "never" ? 2000 : what == "silent" ? 4000 : 10000;
         Search::timeout = 1000;
         writeStore({ StoredMeter{ "Werkbank", first, "M27K53C", {} },
             StoredMeter{ "Labor", second, "M27K53C", {} } });
@@ -264,7 +267,21 @@ private slots:
             press(screen, "playToolButton");
         const Recording *recorded = window->liveRecording();
         QStringList stamps = recorded->samples().timestamps();
-        meter->call("OutOfRange", { first, away });
+        // The link's report of its loss returns before its controller goes.
+        auto *controller = window->findChild<MeterLink *>()->findChild<QLowEnergyController *>();
+        bool reportReturned = false;
+        connect(controller, &QLowEnergyController::disconnected, this,
+            [&, controller = QPointer<QLowEnergyController>(controller)] {
+                reportReturned = controller;
+            });
+        if (what == "unplugged") {
+            meter->call("RemoveAdapter");
+        } else if (what == "off") {
+            meter->call("SetPowered", { false });
+        } else {
+            meter->call("RefuseNotify", { what == "silent" });
+            meter->call("OutOfRange", { first, away });
+        }
         if (what == "forgotten")
             meter->call("ForgetDevice", { first });
         auto *saying = child<QLabel>(screen, "linkLostLabel");
@@ -273,6 +290,17 @@ private slots:
         QCOMPARE(saying->text(), "Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …");
         QVERIFY(!lcd->isVisible() && !child<QLabel>(screen, "voltLabel")->isVisible()
             && !child<QLabel>(screen, "bluetoothLabel")->isVisible());
+        QVERIFY(reportReturned);
+        // Bluetooth is back after a while; meanwhile no box comes up, and the screen still
+        // says what goes on.
+        if (what == "unplugged" || what == "off") {
+            QTest::qWait(int(away * 1000));
+            QVERIFY(saying->isVisible());
+            if (what == "unplugged")
+                meter->reset({ { "streaming", false }, { "order", "data-first" } });
+            else
+                meter->call("SetPowered", { true });
+        }
         // Saving works on what was recorded, and pauses as always.
         if (what == "saved") {
             ModalAnswer done(QMessageBox::Ok);
@@ -281,7 +309,7 @@ private slots:
             QCOMPARE(window->meterRecords().measurement(0, 0).timestamps(), stamps);
         }
 
-        if (what == "never") {
+        if (what == "never" || what == "silent") {
             ModalAnswer ended({ ModalAnswer::press(QMessageBox::Ok),
                 ModalAnswer::press(QMessageBox::Ok) });
             QTRY_VERIFY_WITH_TIMEOUT(ended.done(), 10000);
@@ -312,7 +340,7 @@ private slots:
             QVERIFY(!saying->isVisible() && lcd->isVisible()
                 && child<QLabel>(screen, "bluetoothLabel")->isVisible());
             QCOMPARE(lcd->value(), double(4.7f));
-            if (what == "recording" || what == "forgotten") {
+            if (what != "paused" && what != "saved") {
                 stamps = recorded->samples().timestamps();
                 QCOMPARE(recorded->samples().points,
                     QList<QPointF>({ QPointF(1, double(5.012f)), QPointF(2, double(325.8f)),
@@ -343,6 +371,40 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window->findChildren<MeterLink *>().size(), what == "another" ? 1 : 0);
         QCOMPARE(linked(first), false);
+    }
+
+    // The user closes the live screen to discard a recording, and a frame arrives before BlueZ
+    // reports the link down (as its back end delivers one while the link is closing): the frame
+    // reaches no recording. Neither the session's end nor the next start keeps a point of it.
+    void aFrameAfterTheClose()
+    {
+        writeStore({ StoredMeter() });
+        std::optional<MainWindow> window(std::in_place);
+        window->show();
+        connectionScreen *screen = connectMeter(&*window, *meter);
+        QVERIFY(screen);
+        record(screen, { "dc-volts", "millivolts" });
+        QLowEnergyService *data = nullptr;
+        for (auto *service : window->findChild<MeterLink *>()->findChildren<QLowEnergyService *>()) {
+            if (service->characteristics().value(0).properties() & QLowEnergyCharacteristic::Notify)
+                data = service;
+        }
+        QVERIFY(data);
+        const QString ohms = meter->call("CannedFrame", { "ohms" }).arguments().value(0).toString();
+        ModalAnswer ended(QMessageBox::Ok);
+        QTest::keyClick(screen, Qt::Key_Escape);
+        emit data->characteristicChanged(
+            data->characteristics().constFirst(), QByteArray::fromHex(ohms.toLatin1()));
+        QTRY_VERIFY(ended.done());
+        QCOMPARE(ended.box().title, lost);
+        QVERIFY(!window->storeWriter().journal().recording());
+        QVERIFY(!window->endSession());
+        QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>());
+        window.reset();
+        window.emplace(); // would tell of a recording it kept
+        window->show();
+        QTest::qWait(100);
+        QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>());
     }
 };
 

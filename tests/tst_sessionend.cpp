@@ -6,7 +6,9 @@
 #include "screens/settingsscreen.h"
 #include "store/store.h"
 #include "store/storewriter.h"
+#include "support/desktopservices.h"
 #include "support/modalanswer.h"
+#include "support/testmain.h"
 #include "support/storedmeter.h"
 #include "support/virtualmeter.h"
 #include "support/widgets.h"
@@ -652,6 +654,7 @@ int main(int argc, char *argv[])
     }
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    noBuses(config.path());
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

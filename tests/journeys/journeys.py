@@ -104,7 +104,8 @@ def first_day(binary, folder):
                   text=True)
     bus = meter.stdout.readline().strip().split('=', 1)[-1]
     env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(folder, 'config'),
-               DBUS_SYSTEM_BUS_ADDRESS=bus, BLUETOOTH_FORCE_DBUS_LE_VERSION='5.66')
+               DBUS_SYSTEM_BUS_ADDRESS=bus, BLUETOOTH_FORCE_DBUS_LE_VERSION='5.66',
+               DBUS_SESSION_BUS_ADDRESS='unix:path=' + os.path.join(folder, 'no-session-bus'))
     env.pop('QT_QPA_PLATFORM', None)
     program = start([binary], env=env, stderr=open(os.path.join(folder, 'stderr.txt'), 'w'))
     frames_sent = lambda: int(run('dbus-send', f'--bus={bus}', '--print-reply', '--dest=org.bluez',

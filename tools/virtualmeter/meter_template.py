@@ -119,7 +119,7 @@ class Radio:
 
 
 radios = []
-options = {'order': 'gatt-first', 'streaming': True, 'hold': False}
+options = {'order': 'gatt-first', 'streaming': True, 'hold': False, 'refuse_notify': False}
 discovery = {'active': False}
 history = {'connect': [], 'start_notify': [], 'frames': 0}
 burst = {}
@@ -239,6 +239,8 @@ def write_value(obj, value, _options):
 
 def start_notify(char):
     history['start_notify'].append(char.path)
+    if options['refuse_notify']:
+        raise error('org.bluez.Error.Failed', 'Operation failed')
     set_props(char.path, CHAR_IFACE, {'Notifying': dbus.Boolean(True)})
 
 
@@ -447,8 +449,17 @@ def checked_order(order):
 
 def remove_adapter():
     adapter()
+    # As when the adapter is unplugged: BlueZ unregisters each device, its services with it,
+    # without reporting its link down first.
     for radio in radios:
-        forget(radio)
+        if radio.exported:
+            radio.connected = False
+            for path in reversed(radio.gatt):
+                remove_object(path)
+            radio.gatt = []
+            radio.data_char = None
+            remove_object(radio.path)
+            radio.exported = False
     radios.clear()
     discovery['active'] = False
     remove_object(ADAPTER_PATH)
@@ -461,6 +472,7 @@ def set_up(parameters):
     options['order'] = checked_order(parameters.get('order', 'gatt-first'))
     options['streaming'] = bool(parameters.get('streaming', True))
     options['hold'] = False
+    options['refuse_notify'] = False
     is_powered = parameters.get('powered', True)
     if ADAPTER_PATH in mockobject.objects and not parameters.get('adapter', True):
         remove_adapter()
@@ -551,6 +563,12 @@ def HoldLinks(_self, on):
     if not on:
         for radio in radios:
             resolve_services(radio)
+
+
+@dbus.service.method(CONTROL_IFACE, in_signature='b', out_signature='')
+def RefuseNotify(_self, on):
+    '''While on, StartNotify fails: a link comes up, but the meter never notifies.'''
+    options['refuse_notify'] = bool(on)
 
 
 @dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='')

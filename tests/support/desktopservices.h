@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QStringList>
+
+// The desktop's services as python-dbusmock's own templates give them: logind on the system
+// bus the virtual meter runs (started before, so that its bus is this process's system bus),
+// and a notification daemon on a session bus of this test process's own. Copies of the program
+// started after it inherit both buses.
+class DesktopServices
+{
+public:
+    DesktopServices();
+    ~DesktopServices();
+
+    bool isRunning() const { return running; }
+    // The locks logind holds now: what, who, why and mode of each.
+    QList<QStringList> inhibitors();
+    // Summary and body of each notification sent since the last call; fails the test on one
+    // without the program's name, icon and desktop entry.
+    QList<QStringList> notifications();
+
+private:
+    bool startMock(QProcess &mock, const QString &bus, const QString &name,
+        const QDBusConnection &connection);
+
+    QProcess sessionDaemon;
+    QProcess logind;
+    QProcess notifier;
+    QDBusConnection system{ QString() };
+    QDBusConnection session{ QString() };
+    bool running = false;
+};
