@@ -395,6 +395,9 @@ private slots:
         QTest::keyClick(screen, Qt::Key_Escape);
         emit data->characteristicChanged(
             data->characteristics().constFirst(), QByteArray::fromHex(ohms.toLatin1()));
+        // As a logout or a kill would find it, before the box about the ended link is answered.
+        QVERIFY(!window->storeWriter().journal().recording());
+        QCOMPARE(window->liveRecording()->size(), 0);
         QTRY_VERIFY(ended.done());
         QCOMPARE(ended.box().title, lost);
         QVERIFY(!window->storeWriter().journal().recording());
