@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "link/meterlink.h"
 #include "live/connectionscreen.h"
 #include "live/recording.h"
 #include "screens/deviceoverviewscreen.h"
@@ -128,6 +129,7 @@ class SessionEndTest : public QObject
     Q_OBJECT
 
     VirtualMeter meter;
+    DesktopServices desktop;
 
     // A lock left behind is no live copy's: one naming no owner, or the one SIGKILL left.
     static QString ownerlessLock()
@@ -247,15 +249,22 @@ private slots:
             QCOMPARE(copy.process.exitCode(), 0);
             QVERIFY(!QFile::exists(lock));
         }
+        desktop.forgetNotifications();
         ModalAnswer told(QList<ModalAnswer::Reply>(recovered ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
         const Model kept = readBack(true);
         QVERIFY(told.done());
         if (recovered) {
-            QCOMPARE(told.box().title, QString("Aufzeichnung wiederhergestellt"));
-            QCOMPARE(told.box().text,
-                QString("Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. Die "
-                        "Aufzeichnung (3 Messpunkte) wurde als Messung gespeichert. Sie finden sie "
-                        "im Startbildschirm unter Verwalten."));
+            const QString title = "Aufzeichnung wiederhergestellt";
+            const QString text = "Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. "
+                                 "Die Aufzeichnung (3 Messpunkte) wurde als Messung gespeichert. "
+                                 "Sie finden sie im Startbildschirm unter Verwalten.";
+            QCOMPARE(told.box().title, title);
+            QCOMPARE(told.box().text, text);
+            // Told on the desktop too, for a user who comes back to a restarted machine.
+            QTRY_COMPARE(desktop.notifications(), QList<QStringList>({ { title, text } }));
+        } else {
+            QTest::qWait(100);
+            QCOMPARE(desktop.notifications(), QList<QStringList>());
         }
         QCOMPARE(kept.measurements.size(), measurements);
         if (measurements) {
@@ -264,6 +273,57 @@ private slots:
                 QList<double>({ double(5.012f), double(325.8f), double(1.5f) }));
             QCOMPARE(kept.measurements[0].name, kept.measurements[0].timestamps.first());
         }
+    }
+
+    // The machine is kept awake from the moment a recording runs until it is paused, saved,
+    // cancelled or closed, for as long as a lost link with unsaved points is made again, and not
+    // after the program's end. A link given up is told on the desktop, with what was saved.
+    void keptAwakeWhileRecording_data()
+    {
+        QTest::addColumn<QString>("way"); // out of the recording
+        QTest::newRow("paused") << "pause";
+        QTest::newRow("saved") << "save";
+        QTest::newRow("cancelled") << "cancel";
+        QTest::newRow("the live screen closed") << "close";
+        QTest::newRow("the link given up") << "away";
+        QTest::newRow("SIGTERM") << "term";
+    }
+
+    void keptAwakeWhileRecording()
+    {
+        QFETCH(QString, way);
+        QVERIFY(desktop.isRunning());
+        writeStore({ StoredMeter() });
+        meter.reset({ { "streaming", false } });
+        ownerlessLock();
+        desktop.forgetNotifications();
+        Copy copy({ "awake", way });
+        QVERIFY(copy.says("recording"));
+        QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
+        const QList<QStringList> held{ { "sleep:idle", "Kalvion",
+            "Kalvion zeichnet die Messwerte von „Werkbank“ auf", "block" } };
+        QTRY_COMPARE(desktop.inhibitors(), held);
+        meter.call("SendCanned", { "dc-volts" });
+        if (way == "away") {
+            QVERIFY(copy.says("one point"));
+            meter.call("OutOfRange", { QString(), 60.0 });
+            QTest::qWait(1500);
+            QCOMPARE(desktop.inhibitors(), held);
+            QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications(),
+                QList<QStringList>({ { "Verbindung verloren",
+                    "Die Verbindung zu „Werkbank“ kam nicht wieder zustande. Die Aufzeichnung "
+                    "(1 Messpunkt) ist gespeichert." } }),
+                10000);
+        } else if (way == "term") {
+            QVERIFY(copy.says("one point"));
+            ::kill(pid_t(copy.process.processId()), SIGTERM);
+            QVERIFY(copy.process.waitForFinished(5000));
+        } else {
+            QVERIFY(copy.says("done"));
+        }
+        QTRY_COMPARE(desktop.inhibitors(), QList<QStringList>());
+        if (way != "away")
+            QCOMPARE(desktop.notifications(), QList<QStringList>());
     }
 
     // Killed at random moments while it changes the meter and its measurements, records,
@@ -509,6 +569,34 @@ void drive(const QString &step)
     say("ready");
 }
 
+// Records until the first point, says so, and leaves the recording the way given.
+void stayAwake(const QString &way)
+{
+    Reconnect::window = 3000;
+    Reconnect::every = 300;
+    MainWindow *window = shown<MainWindow>();
+    connectionScreen *screen = startRecording(window);
+    say("recording");
+    if (!QTest::qWaitFor([window] { return window->liveRecording()->size() == 1; }, 30000))
+        qFatal("nothing recorded");
+    say("one point");
+    if (way == "pause") {
+        press(screen, "playToolButton");
+    } else if (way == "save") {
+        ModalAnswer saved(QMessageBox::Ok);
+        press(screen, "saveToolButton");
+    } else if (way == "cancel") {
+        press(screen, "cancelToolButton");
+    } else if (way == "close") {
+        QTimer::singleShot(0, [] { say("done"); });
+        QTest::keyClick(screen, Qt::Key_Escape);
+        return;
+    } else {
+        return;
+    }
+    say("done");
+}
+
 // Records alone for a while, then changes the meter and its measurements in bursts of steps
 // with pauses between, long enough for a checkpoint to start; says every point and step.
 void crash(quint32 seed)
@@ -640,13 +728,15 @@ int main(int argc, char *argv[])
         isCopy = true;
         QApplication app(argc, argv);
         const QString step = argv[2];
-        QTimer::singleShot(0, [step, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
+        QTimer::singleShot(0, [step, argv, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
             if (step == "crash")
                 crash(seed);
             else if (step == "checkpoint")
                 checkpoint();
             else if (step == "checkpoint-kill")
                 checkpointKill();
+            else if (step == "awake")
+                stayAwake(QString::fromLocal8Bit(argv[3]));
             else
                 drive(step);
         });

@@ -62,12 +62,18 @@ QList<QStringList> DesktopServices::inhibitors()
     return locks;
 }
 
+void DesktopServices::forgetNotifications()
+{
+    QDBusInterface("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+        "org.freedesktop.DBus.Mock", session)
+        .call("ClearCalls");
+}
+
 QList<QStringList> DesktopServices::notifications()
 {
     QDBusInterface mock("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
         "org.freedesktop.DBus.Mock", session);
     const QDBusMessage reply = mock.call("GetCalls");
-    mock.call("ClearCalls");
     QList<QStringList> sent;
     const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
     calls.beginArray();

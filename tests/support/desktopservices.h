@@ -17,9 +17,10 @@ public:
     bool isRunning() const { return running; }
     // The locks logind holds now: what, who, why and mode of each.
     QList<QStringList> inhibitors();
-    // Summary and body of each notification sent since the last call; fails the test on one
-    // without the program's name, icon and desktop entry.
+    // Summary and body of each notification sent since they were last forgotten; fails the test
+    // on one without the program's name, icon and desktop entry.
     QList<QStringList> notifications();
+    void forgetNotifications();
 
 private:
     bool startMock(QProcess &mock, const QString &bus, const QString &name,
