@@ -403,6 +403,8 @@ void MainWindow::connectDevice()
     connect(link, &MeterLink::serviceDiscovered, this, &MainWindow::foundService);
     connect(link, &MeterLink::serviceStateChanged, this, &MainWindow::changedState);
     connect(link, &MeterLink::characteristicChanged, this, &MainWindow::changedCharacteristic);
+    connect(link, &MeterLink::reconnecting, this,
+        [this](bool bluetoothOff) { connScreen->showLinkLost(bluetoothOff); });
     connect(link, &MeterLink::unavailable, this, [this] {
         QMessageBox::warning(
             this, Adapter::unavailableTitle(language), Adapter::unavailableText(language));

@@ -53,6 +53,7 @@ void MeterLink::attempt()
     }
     if (isBeingMade() || isUp())
         return;
+    emit reconnecting(Adapter::unavailable());
     replaceController();
 }
 

@@ -64,6 +64,8 @@ signals:
         const QLowEnergyCharacteristic &characteristic, const QByteArray &value);
     // The link could not be made because Bluetooth is off or missing.
     void unavailable();
+    // Each try to make a lost link again; whether Bluetooth is off or missing meanwhile.
+    void reconnecting(bool bluetoothOff);
 
 private:
     void attempt();

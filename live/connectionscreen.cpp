@@ -87,6 +87,11 @@ const QString linkLostText[2] = {
     QStringLiteral("Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …"),
     QStringLiteral("Connection to the device lost.\nReconnecting …"),
 };
+const QString bluetoothOffText[2] = {
+    QStringLiteral("Bluetooth ist ausgeschaltet oder nicht vorhanden.\nDie Verbindung wird "
+                   "wiederhergestellt, sobald es zurück ist …"),
+    QStringLiteral("Bluetooth is switched off or missing.\nReconnecting as soon as it is back …"),
+};
 
 const QString playIcon = QStringLiteral(":/image/playv2.png");
 const QString pauseIcon = QStringLiteral(":/image/pausev2.png");
@@ -253,13 +258,13 @@ void connectionScreen::cancelButton()
     ui->statisticsLabel->clear();
 }
 
-void connectionScreen::showLinkLost()
+void connectionScreen::showLinkLost(bool bluetoothOff)
 {
     linkLost = true;
     lcd->hide();
     for (QLabel *label : ui->display->findChildren<QLabel *>())
         label->hide();
-    ui->linkLostLabel->setText(linkLostText[language == 1 ? 1 : 0]);
+    ui->linkLostLabel->setText((bluetoothOff ? bluetoothOffText : linkLostText)[language == 1]);
     ui->linkLostLabel->show();
 }
 

@@ -35,9 +35,10 @@ public:
     connectionScreen(int language, Recording *recording, QWidget *parent = nullptr);
     ~connectionScreen() override;
 
-    // The link is lost and being made again: the display says so instead of showing the last
-    // reading as if it were current, until the next frame arrives.
-    void showLinkLost();
+    // The link is lost and being made again: the display says so, and whether Bluetooth is off
+    // or missing meanwhile, instead of showing the last reading as if it were current, until
+    // the next frame arrives.
+    void showLinkLost(bool bluetoothOff = false);
     // Tells that the series was saved, over the screen, and shows it paused.
     void tellSaved();
 

@@ -287,7 +287,11 @@ private slots:
         auto *saying = child<QLabel>(screen, "linkLostLabel");
         const QLCDNumber *lcd = screen->findChild<QLCDNumber *>();
         QTRY_VERIFY(saying->isVisible());
-        QCOMPARE(saying->text(), "Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …");
+        QCOMPARE(saying->text(),
+            what == "unplugged" || what == "off"
+                ? "Bluetooth ist ausgeschaltet oder nicht vorhanden.\nDie Verbindung wird "
+                  "wiederhergestellt, sobald es zurück ist …"
+                : "Verbindung zum Gerät verloren.\nSie wird wiederhergestellt …");
         QVERIFY(!lcd->isVisible() && !child<QLabel>(screen, "voltLabel")->isVisible()
             && !child<QLabel>(screen, "bluetoothLabel")->isVisible());
         QVERIFY(reportReturned);

@@ -269,6 +269,12 @@ void grabLive(MainWindow &window, QDBusInterface &meter)
     auto *lost = live->findChild<QLabel *>("linkLostLabel");
     waitFor([lost] { return lost->isVisible(); }, 10000, "the lost link was not shown");
     save(live, "reconnecting");
+    // Bluetooth goes off meanwhile: the screen says so, and the link is made once it is back.
+    meter.call("SetPowered", false);
+    waitFor([lost] { return lost->text().startsWith("Bluetooth"); }, 10000,
+        "Bluetooth off was not shown");
+    save(live, "reconnecting-bluetooth-off");
+    meter.call("SetPowered", true);
 
     // Closing the screen ends the link; the main window then reports it.
     bool reported = false;
