@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders every screen of Kalvion to PNG, in the light and the dark theme and in German and
 # English, from the program's own classes: the main window, the discovery screen with a meter
-# found and its spinner, the live screen streaming and with its link lost, the device management screen with its
+# found and its spinner, the live screen streaming, with its link lost and with Bluetooth off meanwhile, the device management screen with its
 # measurements, the measurement viewer (a short measurement, and one of 1,000,000 points whole and zoomed in
 # with the pointer on a sample), the settings screen, the language chooser, and one
 # frame of the startup animation. The virtual meter stands in for the meter.
