@@ -10,13 +10,15 @@
 #include "support/widgets.h"
 
 #include <QLabel>
-#include <QListWidget>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QValueAxis>
 
 #include <cmath>
+#include <ctime>
 
 // Long series drawn per pixel column and summed up from their levels, checked against every
 // sample; and the viewer walked through with the wheel, drags, keys and the pointer.
@@ -355,6 +357,72 @@ private slots:
         QTest::keyClick(view, Qt::Key_Escape);
         QVERIFY(!viewer->isVisible() && overview->isVisible());
         overview->close();
+    }
+
+    // The summary of a whole measurement as the viewer opens it, from the points and time
+    // stamps the test stores: the stamps are the local times, in Berlin, of the moments given
+    // (as the room's clock read them), and the duration runs from the first to the last moment,
+    // never below zero.
+    void summary_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QList<QDateTime>>("moments");
+        const auto every = [](const QDateTime &first, int seconds, int count) {
+            QList<QDateTime> moments;
+            for (int i = 0; i < count; ++i)
+                moments.append(first.addSecs(qint64(i) * seconds));
+            return moments;
+        };
+        const QDateTime june(QDate(2026, 6, 1), QTime(12, 0), Qt::UTC);
+        QTest::newRow("readings without a unit text") << "" << every(june, 1, 100);
+    }
+
+    void summary()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QList<QDateTime>, moments);
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const auto restore = qScopeGuard([&] {
+            zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+            tzset();
+        });
+        const qsizetype n = moments.size();
+        QList<QPointF> points;
+        QStringList stamps;
+        for (qsizetype i = 0; i < n; ++i) {
+            points.append(QPointF(double(i + 1), double(i * 37 % 101) / 8 - 3));
+            stamps.append(moments[i].toLocalTime().toString("yyyy-MM-dd hh:mm:ss.zzz") + "000");
+        }
+        MeterRecords records;
+        records.addMeter(
+            Meter(QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:01"), "M27K53C", 0),
+                "Werkbank"));
+        records.addMeasurement(
+            0, stamps.first(), points, stamps, QStringList(n, unit), QStringList(n, "DC "));
+        measureOverview viewer(0);
+        viewer.series->replace(records.measurement(0, 0).points());
+        viewer.setMeasurement(records.measurement(0, 0));
+        viewer.setupGraph();
+
+        double low = points[0].y(), high = low, sum = 0;
+        for (const QPointF &p : points) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+            sum += p.y();
+        }
+        const qint64 seconds = std::max<qint64>(0, moments.first().secsTo(moments.last()));
+        const QString expected
+            = QString("%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8")
+                  .arg(n)
+                  .arg(seconds / 3600)
+                  .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                  .arg(seconds % 60, 2, 10, QChar('0'))
+                  .arg(QString::number(low, 'g', 5), QString::number(high, 'g', 5),
+                      QString::number(sum / double(n), 'g', 5), QString(unit).remove(' '))
+                  .trimmed();
+        QCOMPARE(child<QLabel>(&viewer, "summaryLabel")->text(), expected);
     }
 
     // The widest lines a long recording gives: a million points over a thousand hours of small
