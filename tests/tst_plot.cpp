@@ -375,6 +375,11 @@ private slots:
         };
         const QDateTime june(QDate(2026, 6, 1), QTime(12, 0), Qt::UTC);
         QTest::newRow("readings without a unit text") << "" << every(june, 1, 100);
+        // 02:50 summer time to 02:10 winter time, twenty minutes later.
+        const QDateTime change(QDate(2026, 10, 25), QTime(0, 50), Qt::UTC);
+        QTest::newRow("across the autumn clock change") << "V " << every(change, 60, 21);
+        QTest::newRow("a clock put back by hand")
+            << "m V " << every(june, 60, 11) + every(june.addSecs(-30 * 60), 60, 11);
     }
 
     void summary()
