@@ -42,7 +42,8 @@ ZoomView::ZoomView(const Levels &levels, QWidget *parent)
     marker->setColor(Qt::white);
     setRenderHint(QPainter::Antialiasing);
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
+    // The keys go on where the wheel left off, without a click first.
+    setFocusPolicy(Qt::WheelFocus);
 }
 
 void ZoomView::showStretch(qsizetype from, qsizetype to)

@@ -114,6 +114,9 @@ void measureOverview::setupGraph()
     chartView->setMinimumSize(400, 221);
     connect(chartView, &ZoomView::stretchShown, this, &measureOverview::sumUp);
     connect(chartView, &ZoomView::pointed, this, &measureOverview::readOut);
+    // The chart has the keys from the start; the form lets the buttons take them by Tab only, so
+    // that a click on one leaves them with the chart.
+    chartView->setFocus();
     sumUp(0, levels->size());
 }
 

@@ -14,8 +14,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSpontaneKeyEvent>
 #include <QTemporaryDir>
 #include <QValueAxis>
+#include <QWindow>
 
 #include <cmath>
 #include <ctime>
@@ -235,12 +237,31 @@ private slots:
         QCOMPARE(summary->text(), expectedSummary(1, n));
         QVERIFY(line->count() < 4 * 400);
 
+        // Keys reach the chart from the moment it opens, sent to its window as the window system
+        // delivers them: + halves what is shown about its middle, 0 shows the whole again.
+        QWindow *keys = viewer->windowHandle();
+        QTest::keyClick(keys, Qt::Key_Plus);
+        auto [c, d] = shownRange();
+        QVERIFY(std::abs((d - c) - (n - 1) / 2) <= 1 && std::abs((c + d) - (1 + n)) <= 2);
+        QCOMPARE(summary->text(), expectedSummary(c, d));
+        QTest::keyClick(keys, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        // Tab takes the keys to the buttons, which have no use for +; the wheel takes them back.
+        QTest::keyClick(keys, Qt::Key_Tab);
+        QTest::keyClick(keys, Qt::Key_Plus);
+        QCOMPARE(shownRange(), opening);
+
         // The wheel turned away zooms in about the pointer, and the sample under it stays.
         const int atPointer = 1500;
         const QPoint pointer(pixelOf(atPointer), middle.y());
-        QWheelEvent away(pointer, surface->mapToGlobal(pointer), {}, { 0, 120 }, Qt::NoButton,
-            Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(surface, &away);
+        const auto turnAway = [&] {
+            QWheelEvent away(pointer, surface->mapToGlobal(pointer), {}, { 0, 120 }, Qt::NoButton,
+                Qt::NoModifier, Qt::NoScrollPhase, false);
+            // As from the window system, the way QTest sends mouse events to a widget.
+            QSpontaneKeyEvent::setSpontaneous(&away);
+            qApp->notify(surface, &away);
+        };
+        turnAway();
         auto [a, b] = shownRange();
         QVERIFY2(a > 1 && b < n && a < atPointer && atPointer < b, qPrintable(QString("%1..%2").arg(a).arg(b)));
         QVERIFY(std::abs(pixelOf(atPointer) - pointer.x()) <= 2);
@@ -256,6 +277,12 @@ private slots:
             return std::pair{ low, high };
         };
         QCOMPARE(std::pair(axisY->min(), axisY->max()), expectedY(a, b));
+        // Right after the wheel, 0 shows the whole again.
+        QTest::keyClick(keys, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        QCOMPARE(summary->text(), expectedSummary(1, n));
+        turnAway();
+        QCOMPARE(shownRange(), std::pair(a, b));
 
         // A drag zooms to the stretch dragged over, as near as a pixel tells.
         const int dragFrom = a + (b - a) / 4, dragTo = a + (b - a) / 2;
@@ -271,19 +298,18 @@ private slots:
 
         // Keys: + halves what is shown about its middle, the arrows move by an eighth, Home and
         // End go to the ends, - widens; a right-button drag pans.
-        view->setFocus();
         const int width = b - a;
-        QTest::keyClick(view, Qt::Key_Plus);
-        auto [c, d] = shownRange();
+        QTest::keyClick(keys, Qt::Key_Plus);
+        std::tie(c, d) = shownRange();
         QVERIFY(std::abs((d - c) - width / 2) <= 1 && std::abs((c + d) - (a + b)) <= 2);
-        QTest::keyClick(view, Qt::Key_Right);
+        QTest::keyClick(keys, Qt::Key_Right);
         auto [e, f] = shownRange();
         QVERIFY(std::abs((e - c) - (d - c + 1) / 8) <= 1 && f - e == d - c);
-        QTest::keyClick(view, Qt::Key_Home);
+        QTest::keyClick(keys, Qt::Key_Home);
         std::tie(a, b) = shownRange();
         QVERIFY(a == 1 && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
-        QTest::keyClick(view, Qt::Key_End);
+        QTest::keyClick(keys, Qt::Key_End);
         std::tie(a, b) = shownRange();
         QVERIFY(b == n && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
@@ -292,20 +318,20 @@ private slots:
         QTest::mouseRelease(surface, Qt::RightButton, {}, middle + QPoint(40, 0));
         std::tie(c, d) = shownRange();
         QVERIFY(c < a && d - c == b - a);
-        QTest::keyClick(view, Qt::Key_Minus);
+        QTest::keyClick(keys, Qt::Key_Minus);
         std::tie(a, b) = shownRange();
         QVERIFY(b - a > d - c);
 
         // Zoom stops at about ten samples.
         for (int step = 0; step < 20; ++step)
-            QTest::keyClick(view, Qt::Key_Plus);
+            QTest::keyClick(keys, Qt::Key_Plus);
         std::tie(a, b) = shownRange();
         QCOMPARE(b - a + 1, 10);
         QCOMPARE(summary->text(), expectedSummary(a, b));
 
         // Zoomed in that far, the pointer reads the sample it is nearest to, "?" where the
         // meter showed none; leaving, it says how to get back.
-        QTest::keyClick(view, Qt::Key_Home);
+        QTest::keyClick(keys, Qt::Key_Home);
         QCOMPARE(shownRange(), std::pair(1, 10));
         for (int sample : { 2, 6 }) {
             const double y = stored.points[sample - 1].y();
@@ -322,12 +348,12 @@ private slots:
         QCOMPARE(readout->text(), hint);
 
         // Back to the whole: the opening view, exactly.
-        QTest::keyClick(view, Qt::Key_0);
+        QTest::keyClick(keys, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
         QCOMPARE(summary->text(), expectedSummary(1, n));
         QCOMPARE(readout->text(), QString());
-        QTest::keyClick(view, Qt::Key_Plus);
+        QTest::keyClick(keys, Qt::Key_Plus);
         QTest::mouseDClick(surface, Qt::LeftButton, {}, middle);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
@@ -335,12 +361,12 @@ private slots:
         // Zoomed in, the CSV file still holds every stored point, and the stored measurement is
         // what it was.
         for (int step = 0; step < 5; ++step)
-            QTest::keyClick(view, Qt::Key_Plus);
+            QTest::keyClick(keys, Qt::Key_Plus);
         QVERIFY(view->isZoomed());
         QTemporaryDir dir;
         const QString path = dir.filePath("whole.csv");
         ModalAnswer written({ ModalAnswer::enter(path), ModalAnswer::press(QMessageBox::Ok) });
-        child<QPushButton>(viewer, "csvButton")->click();
+        QTest::mouseClick(child<QPushButton>(viewer, "csvButton"), Qt::LeftButton);
         QVERIFY(written.done());
         const QList<QByteArray> rows = fileBytes(path).split('\n');
         const qsizetype head = rows.indexOf(language ? "Data,Unit,Time" : "Messwert,Einheit,Zeit");
@@ -350,11 +376,18 @@ private slots:
         QCOMPARE(rows[head + n], QByteArray::number(stored.points[n - 1].y()) + ",m V ,"
                 + stored.timestamps[n - 1].toUtf8());
         QCOMPARE(window.meterRecords().measurement(0, 0).points(), stored.points);
+        // The button left the keys with the chart, and Return asks for a CSV file as before.
+        QTest::keyClick(keys, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        ModalAnswer cancelled({ ModalAnswer::dismiss(), ModalAnswer::press(QMessageBox::Ok) });
+        QTest::keyClick(keys, Qt::Key_Return);
+        QVERIFY(cancelled.done());
+        QCOMPARE(cancelled.box().filters, QStringList("*.csv"));
 
         // Escape in the middle of a drag leaves the viewer for the screen it came from.
         QTest::mousePress(surface, Qt::LeftButton, {}, middle);
         QTest::mouseMove(surface, middle + QPoint(30, 0));
-        QTest::keyClick(view, Qt::Key_Escape);
+        QTest::keyClick(keys, Qt::Key_Escape);
         QVERIFY(!viewer->isVisible() && overview->isVisible());
         overview->close();
     }
