@@ -206,6 +206,18 @@ void measureOverview::backClicked()
     close();
 }
 
+// Shared with the records, the points would otherwise be copied at the records' next change.
+// The chart goes first, as it reads from the levels.
+void measureOverview::done(int result)
+{
+    QDialog::done(result);
+    delete chartView;
+    chartView = nullptr;
+    levels.reset();
+    series->clear();
+    shown = {};
+}
+
 void measureOverview::createCSV()
 {
     csvWritten = false;

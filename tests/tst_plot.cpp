@@ -153,10 +153,15 @@ private slots:
         QTest::addColumn<QString>("summaryWords");
         QTest::addColumn<QString>("readoutWords");
         QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("closing");
         QTest::newRow("German") << 0 << "%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8"
-                                << "Nr. %1: %2 · %3 · %4" << "Doppelklick oder 0: ganze Messung";
+                                << "Nr. %1: %2 · %3 · %4"
+                                << "Doppelklick oder 0: ganze Messung"
+                                << "Escape";
         QTest::newRow("English") << 1 << "%1 points · %2:%3:%4 h · min %5 · max %6 · mean %7 %8"
-                                 << "No. %1: %2 · %3 · %4" << "Double-click or 0: whole measurement";
+                                 << "No. %1: %2 · %3 · %4"
+                                 << "Double-click or 0: whole measurement"
+                                 << "close button";
     }
 
     void viewer()
@@ -165,6 +170,7 @@ private slots:
         QFETCH(QString, summaryWords);
         QFETCH(QString, readoutWords);
         QFETCH(QString, hint);
+        QFETCH(QString, closing);
         const int n = 6000;
         StoredSeries stored;
         const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
@@ -239,16 +245,16 @@ private slots:
 
         // Keys reach the chart from the moment it opens, sent to its window as the window system
         // delivers them: + halves what is shown about its middle, 0 shows the whole again.
-        QWindow *keys = viewer->windowHandle();
-        QTest::keyClick(keys, Qt::Key_Plus);
+        QWindow *viewerWindow = viewer->windowHandle();
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
         auto [c, d] = shownRange();
         QVERIFY(std::abs((d - c) - (n - 1) / 2) <= 1 && std::abs((c + d) - (1 + n)) <= 2);
         QCOMPARE(summary->text(), expectedSummary(c, d));
-        QTest::keyClick(keys, Qt::Key_0);
+        QTest::keyClick(viewerWindow, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         // Tab takes the keys to the buttons, which have no use for +; the wheel takes them back.
-        QTest::keyClick(keys, Qt::Key_Tab);
-        QTest::keyClick(keys, Qt::Key_Plus);
+        QTest::keyClick(viewerWindow, Qt::Key_Tab);
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
         QCOMPARE(shownRange(), opening);
 
         // The wheel turned away zooms in about the pointer, and the sample under it stays.
@@ -278,7 +284,7 @@ private slots:
         };
         QCOMPARE(std::pair(axisY->min(), axisY->max()), expectedY(a, b));
         // Right after the wheel, 0 shows the whole again.
-        QTest::keyClick(keys, Qt::Key_0);
+        QTest::keyClick(viewerWindow, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(summary->text(), expectedSummary(1, n));
         turnAway();
@@ -299,17 +305,17 @@ private slots:
         // Keys: + halves what is shown about its middle, the arrows move by an eighth, Home and
         // End go to the ends, - widens; a right-button drag pans.
         const int width = b - a;
-        QTest::keyClick(keys, Qt::Key_Plus);
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
         std::tie(c, d) = shownRange();
         QVERIFY(std::abs((d - c) - width / 2) <= 1 && std::abs((c + d) - (a + b)) <= 2);
-        QTest::keyClick(keys, Qt::Key_Right);
+        QTest::keyClick(viewerWindow, Qt::Key_Right);
         auto [e, f] = shownRange();
         QVERIFY(std::abs((e - c) - (d - c + 1) / 8) <= 1 && f - e == d - c);
-        QTest::keyClick(keys, Qt::Key_Home);
+        QTest::keyClick(viewerWindow, Qt::Key_Home);
         std::tie(a, b) = shownRange();
         QVERIFY(a == 1 && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
-        QTest::keyClick(keys, Qt::Key_End);
+        QTest::keyClick(viewerWindow, Qt::Key_End);
         std::tie(a, b) = shownRange();
         QVERIFY(b == n && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
@@ -318,20 +324,20 @@ private slots:
         QTest::mouseRelease(surface, Qt::RightButton, {}, middle + QPoint(40, 0));
         std::tie(c, d) = shownRange();
         QVERIFY(c < a && d - c == b - a);
-        QTest::keyClick(keys, Qt::Key_Minus);
+        QTest::keyClick(viewerWindow, Qt::Key_Minus);
         std::tie(a, b) = shownRange();
         QVERIFY(b - a > d - c);
 
         // Zoom stops at about ten samples.
         for (int step = 0; step < 20; ++step)
-            QTest::keyClick(keys, Qt::Key_Plus);
+            QTest::keyClick(viewerWindow, Qt::Key_Plus);
         std::tie(a, b) = shownRange();
         QCOMPARE(b - a + 1, 10);
         QCOMPARE(summary->text(), expectedSummary(a, b));
 
         // Zoomed in that far, the pointer reads the sample it is nearest to, "?" where the
         // meter showed none; leaving, it says how to get back.
-        QTest::keyClick(keys, Qt::Key_Home);
+        QTest::keyClick(viewerWindow, Qt::Key_Home);
         QCOMPARE(shownRange(), std::pair(1, 10));
         for (int sample : { 2, 6 }) {
             const double y = stored.points[sample - 1].y();
@@ -348,12 +354,12 @@ private slots:
         QCOMPARE(readout->text(), hint);
 
         // Back to the whole: the opening view, exactly.
-        QTest::keyClick(keys, Qt::Key_0);
+        QTest::keyClick(viewerWindow, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
         QCOMPARE(summary->text(), expectedSummary(1, n));
         QCOMPARE(readout->text(), QString());
-        QTest::keyClick(keys, Qt::Key_Plus);
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
         QTest::mouseDClick(surface, Qt::LeftButton, {}, middle);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
@@ -361,7 +367,7 @@ private slots:
         // Zoomed in, the CSV file still holds every stored point, and the stored measurement is
         // what it was.
         for (int step = 0; step < 5; ++step)
-            QTest::keyClick(keys, Qt::Key_Plus);
+            QTest::keyClick(viewerWindow, Qt::Key_Plus);
         QVERIFY(view->isZoomed());
         QTemporaryDir dir;
         const QString path = dir.filePath("whole.csv");
@@ -377,18 +383,25 @@ private slots:
                 + stored.timestamps[n - 1].toUtf8());
         QCOMPARE(window.meterRecords().measurement(0, 0).points(), stored.points);
         // The button left the keys with the chart, and Return asks for a CSV file as before.
-        QTest::keyClick(keys, Qt::Key_0);
+        QTest::keyClick(viewerWindow, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         ModalAnswer cancelled({ ModalAnswer::dismiss(), ModalAnswer::press(QMessageBox::Ok) });
-        QTest::keyClick(keys, Qt::Key_Return);
+        QTest::keyClick(viewerWindow, Qt::Key_Return);
         QVERIFY(cancelled.done());
         QCOMPARE(cancelled.box().filters, QStringList("*.csv"));
 
-        // Escape in the middle of a drag leaves the viewer for the screen it came from.
+        // Closed in the middle of a drag, by Escape or by the frame's close button, the viewer
+        // leaves for the screen it came from, and the stored points are the records' alone.
+        const QList<QPointF> &kept = window.meterRecords().meter(0).measurements[0].points;
+        QVERIFY(!kept.isDetached());
         QTest::mousePress(surface, Qt::LeftButton, {}, middle);
         QTest::mouseMove(surface, middle + QPoint(30, 0));
-        QTest::keyClick(keys, Qt::Key_Escape);
+        if (closing == "Escape")
+            QTest::keyClick(viewerWindow, Qt::Key_Escape);
+        else
+            viewerWindow->close(); // as the window manager asks when the frame's button is pressed
         QVERIFY(!viewer->isVisible() && overview->isVisible());
+        QVERIFY(kept.isDetached());
         overview->close();
     }
 
