@@ -9,10 +9,12 @@
 #include "support/testmain.h"
 #include "support/widgets.h"
 
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSpontaneKeyEvent>
 #include <QTemporaryDir>
@@ -479,7 +481,7 @@ private slots:
     // The widest lines a long recording gives: a million points over a thousand hours of small
     // readings, whose mean takes five digits after three zeros, and a sample lit with every
     // indicator. The summary fits whole; the readout gives way only at its settings, after the
-    // number, value and time stamp.
+    // number, value and time stamp. The x axis's labels, seven digits long, fit at every zoom.
     void linesFitTheViewer()
     {
         const int n = 1000000;
@@ -512,11 +514,37 @@ private slots:
                 qPrintable(summary->text()));
 
             auto *view = viewer.findChild<ZoomView *>();
-            view->setFocus();
-            for (int step = 0; step < 20; ++step)
-                QTest::keyClick(view, Qt::Key_Plus);
-            QTest::keyClick(view, Qt::Key_End);
             auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
+            // The x axis's labels once drawn: at least two, each a whole sample number in full,
+            // under its tick and within the view. Empty when they are, else the first that is not.
+            const auto labelFault = [&]() -> QString {
+                QCoreApplication::processEvents(); // the chart lays its labels out when idle
+                const QRectF plot = view->chart()->plotArea();
+                int labels = 0;
+                for (QGraphicsItem *item : view->scene()->items()) {
+                    const auto *label = dynamic_cast<QGraphicsTextItem *>(item);
+                    if (!label || !label->isVisible() || label->toPlainText().isEmpty()
+                        || label->sceneBoundingRect().top() < plot.bottom())
+                        continue;
+                    ++labels;
+                    const QString text = label->toPlainText();
+                    const QRectF box = label->sceneBoundingRect();
+                    const qreal tick
+                        = view->chart()->mapToPosition(QPointF(text.toDouble(), 0), line).x();
+                    if (!QRegularExpression("^[0-9]+$").match(text).hasMatch()
+                        || std::abs(box.center().x() - tick) > 1
+                        || !QRectF(view->rect()).contains(box))
+                        return text;
+                }
+                return labels >= 2 ? QString() : QString("%1 labels").arg(labels);
+            };
+            QVERIFY2(labelFault().isEmpty(), qPrintable(labelFault()));
+            for (int step = 0; step < 20; ++step) {
+                QTest::keyClick(view, Qt::Key_Plus);
+                QVERIFY2(labelFault().isEmpty(), qPrintable(labelFault()));
+            }
+            QTest::keyClick(view, Qt::Key_End);
+            QVERIFY2(labelFault().isEmpty(), qPrintable(labelFault()));
             const QPoint at = view->chart()->mapToPosition(points.last(), line).toPoint() - QPoint(1, 0);
             QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
                 Qt::NoButton, Qt::NoModifier);
