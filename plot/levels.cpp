@@ -23,7 +23,8 @@ Levels::Levels(const QList<QPointF> &samples, std::function<QString(qsizetype)> 
         QString text = this->unitOf(i);
         if (text.endsWith(u'?'))
             continue;
-        if (text != lastText) {
+        // The first readable sample looks its unit up even when it has no unit text.
+        if (lastUnit == noUnit || text != lastText) {
             qsizetype k = units.indexOf(text);
             if (k < 0 && units.size() < mixed) {
                 units.append(text);

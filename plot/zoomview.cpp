@@ -1,5 +1,6 @@
 #include "plot/zoomview.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLineSeries>
 #include <QRubberBand>
@@ -40,9 +41,17 @@ ZoomView::ZoomView(const Levels &levels, QWidget *parent)
     marker->attachAxis(axisY);
     marker->setMarkerSize(9);
     marker->setColor(Qt::white);
+    // Sample numbers are whole: so are the x axis's ticks and labels.
+    axisX->setLabelFormat(QStringLiteral("%.0f"));
+    axisX->setTickAnchor(0);
+    axisX->setTickInterval(tickStep(wholeX.first, wholeX.second));
+    axisX->setTickType(QValueAxis::TicksDynamic);
+    connect(chart(), &QChart::plotAreaChanged, this,
+        [this] { axisX->setTickInterval(tickStep(axisX->min(), axisX->max())); });
     setRenderHint(QPainter::Antialiasing);
     setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
+    // The keys go on where the wheel left off, without a click first.
+    setFocusPolicy(Qt::WheelFocus);
 }
 
 void ZoomView::showStretch(qsizetype from, qsizetype to)
@@ -58,7 +67,7 @@ void ZoomView::showStretch(qsizetype from, qsizetype to)
     first = from;
     last = to;
     line->replace(levels.drawn(from, to, int(chart()->plotArea().width())));
-    axisX->setRange(levels.sample(from).x(), levels.sample(to - 1).x());
+    showX(levels.sample(from).x(), levels.sample(to - 1).x());
     // A flat stretch gets half a unit either side, as the default axes give it.
     auto [low, high] = levels.span(from, to);
     if (low == high) {
@@ -74,9 +83,43 @@ void ZoomView::showWhole()
     first = 0;
     last = levels.size();
     line->replace(whole);
-    axisX->setRange(wholeX.first, wholeX.second);
+    showX(wholeX.first, wholeX.second);
     axisY->setRange(wholeY.first, wholeY.second);
     emit stretchShown(first, last);
+}
+
+// The chart cuts short a label that has less room than its text, and gives each label the
+// plot's width shared out among them: the ticks lie a round number of samples apart, as close
+// as the widest label and a gap of two digits allow.
+double ZoomView::tickStep(double min, double max) const
+{
+    const QFontMetricsF metrics(axisX->labelsFont());
+    const qreal widest = std::max(metrics.horizontalAdvance(QString::number(std::llround(min))),
+        metrics.horizontalAdvance(QString::number(std::llround(max))));
+    const qreal room = widest + 2 * metrics.horizontalAdvance(u'0');
+    const int fit = std::max(1, int(chart()->plotArea().width() / room));
+    const auto labels
+        = [&](double step) { return std::floor(max / step) - std::ceil(min / step) + 1; };
+    // Bounded, for a range that is no number.
+    double power = 1;
+    for (; power < 1e15; power *= 10) {
+        for (double step : { power, 2 * power, 2.5 * power, 5 * power }) {
+            if (step == std::floor(step) && labels(step) <= fit)
+                return step;
+        }
+    }
+    return power;
+}
+
+// The chart lays its labels out at each change of range or ticks: the ticks change first where
+// they get fewer, so that no change lays out more labels than either view has.
+void ZoomView::showX(double min, double max)
+{
+    const double step = tickStep(min, max);
+    if (step > axisX->tickInterval())
+        axisX->setTickInterval(step);
+    axisX->setRange(min, max);
+    axisX->setTickInterval(step);
 }
 
 double ZoomView::sampleAt(qreal x) const

@@ -51,6 +51,8 @@ private:
     double sampleAt(qreal x) const;
     void zoomAbout(double sample, double factor);
     void point(qreal x);
+    double tickStep(double min, double max) const;
+    void showX(double min, double max);
 
     const Levels &levels;
     QLineSeries *line;

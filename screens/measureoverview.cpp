@@ -29,6 +29,33 @@ QDateTime timeOf(const QString &timestamp)
     return QDateTime::fromString(timestamp.left(23), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
+// The same local time when the clock read it once more, a step earlier (-1) or later (+1): where
+// the clock was put back over it, it read it twice. Else the time itself.
+QDateTime readAgain(const QDateTime &local, int direction)
+{
+    constexpr qint64 day = 24 * 3600 * 1000;
+    const qint64 at = local.toMSecsSinceEpoch();
+    // How far the clock went back around that time, if it did.
+    const int back = QDateTime::fromMSecsSinceEpoch(at - day).offsetFromUtc()
+        - QDateTime::fromMSecsSinceEpoch(at + day).offsetFromUtc();
+    const QDateTime again = QDateTime::fromMSecsSinceEpoch(at + 1000 * qint64(direction * back));
+    return back > 0 && again.date() == local.date() && again.time() == local.time() ? again : local;
+}
+
+// How long from one local time stamp to a later one. Stamps follow each other, so a later one
+// that reads earlier came after the clock was put back: then each counts at the reading that
+// keeps them in order. Never less than zero, whatever else the clock did.
+qint64 msecsBetween(const QString &first, const QString &last)
+{
+    const QDateTime from = timeOf(first), to = timeOf(last);
+    if (!from.isValid() || !to.isValid())
+        return 0;
+    qint64 ms = from.msecsTo(to);
+    if (ms < 0)
+        ms = readAgain(from, -1).msecsTo(readAgain(to, 1));
+    return std::max<qint64>(ms, 0);
+}
+
 } // namespace
 
 measureOverview::measureOverview(int language, QWidget *parent)
@@ -87,6 +114,9 @@ void measureOverview::setupGraph()
     chartView->setMinimumSize(400, 221);
     connect(chartView, &ZoomView::stretchShown, this, &measureOverview::sumUp);
     connect(chartView, &ZoomView::pointed, this, &measureOverview::readOut);
+    // The chart has the keys from the start; the form lets the buttons take them by Tab only, so
+    // that a click on one leaves them with the chart.
+    chartView->setFocus();
     sumUp(0, levels->size());
 }
 
@@ -108,7 +138,7 @@ void measureOverview::sumUp(qsizetype from, qsizetype to)
     const QString unit = QString(shown.unit(int(from))).remove('?');
     const Figures f = levels->figures(from, to, unit);
     const QString none = QStringLiteral("–");
-    const qint64 ms = timeOf(shown.timestamp(int(from))).msecsTo(timeOf(shown.timestamp(int(to - 1))));
+    const qint64 ms = msecsBetween(shown.timestamp(int(from)), shown.timestamp(int(to - 1)));
     const QStringList parts = {
         to - from == 1 ? w[0] : w[1].arg(to - from),
         durationText(ms) + QStringLiteral(" h"),
@@ -174,6 +204,18 @@ void measureOverview::setDarkMode(bool dark)
 void measureOverview::backClicked()
 {
     close();
+}
+
+// Shared with the records, the points would otherwise be copied at the records' next change.
+// The chart goes first, as it reads from the levels.
+void measureOverview::done(int result)
+{
+    QDialog::done(result);
+    delete chartView;
+    chartView = nullptr;
+    levels.reset();
+    series->clear();
+    shown = {};
 }
 
 void measureOverview::createCSV()

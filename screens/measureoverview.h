@@ -50,6 +50,8 @@ public slots:
     void setDarkMode(bool dark);
     void backClicked();
     void createCSV();
+    // Closed, by any way, the viewer lets go of the points it shares with the records.
+    void done(int result) override;
 
 private:
     std::unique_ptr<Ui::measureOverview> ui;

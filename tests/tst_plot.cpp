@@ -9,14 +9,20 @@
 #include "support/testmain.h"
 #include "support/widgets.h"
 
+#include <QGraphicsTextItem>
 #include <QLabel>
-#include <QListWidget>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSpontaneKeyEvent>
 #include <QTemporaryDir>
 #include <QValueAxis>
+#include <QWindow>
 
 #include <cmath>
+#include <ctime>
 
 // Long series drawn per pixel column and summed up from their levels, checked against every
 // sample; and the viewer walked through with the wheel, drags, keys and the pointer.
@@ -51,6 +57,20 @@ class PlotTest : public QObject
     {
         const QString unit = i % 3000 < 1000 ? "m V " : "V ";
         return shape == "unreadable" && i % 7 == 0 ? unit + '?' : unit;
+    }
+
+    // The summary line in the viewer's words, from figures the test took itself.
+    static QString summaryLine(const QString &words, qsizetype count, qint64 seconds, double low,
+        double high, double mean, const QString &unit)
+    {
+        return QString(words)
+            .arg(count)
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+            .arg(seconds % 60, 2, 10, QChar('0'))
+            .arg(QString::number(low, 'g', 5), QString::number(high, 'g', 5),
+                QString::number(mean, 'g', 5), QString(unit).remove(' '))
+            .trimmed();
     }
 
 private slots:
@@ -149,10 +169,15 @@ private slots:
         QTest::addColumn<QString>("summaryWords");
         QTest::addColumn<QString>("readoutWords");
         QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("closing");
         QTest::newRow("German") << 0 << "%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8"
-                                << "Nr. %1: %2 · %3 · %4" << "Doppelklick oder 0: ganze Messung";
+                                << "Nr. %1: %2 · %3 · %4"
+                                << "Doppelklick oder 0: ganze Messung"
+                                << "Escape";
         QTest::newRow("English") << 1 << "%1 points · %2:%3:%4 h · min %5 · max %6 · mean %7 %8"
-                                 << "No. %1: %2 · %3 · %4" << "Double-click or 0: whole measurement";
+                                 << "No. %1: %2 · %3 · %4"
+                                 << "Double-click or 0: whole measurement"
+                                 << "close button";
     }
 
     void viewer()
@@ -161,6 +186,7 @@ private slots:
         QFETCH(QString, summaryWords);
         QFETCH(QString, readoutWords);
         QFETCH(QString, hint);
+        QFETCH(QString, closing);
         const int n = 6000;
         StoredSeries stored;
         const QDateTime start(QDate(2026, 12, 7), QTime(8, 0));
@@ -217,14 +243,7 @@ private slots:
                 sum += y;
                 ++readable;
             }
-            const int seconds = b - a;
-            return QString(summaryWords)
-                .arg(b - a + 1)
-                .arg(seconds / 3600)
-                .arg(seconds / 60 % 60, 2, 10, QChar('0'))
-                .arg(seconds % 60, 2, 10, QChar('0'))
-                .arg(QString::number(low, 'g', 5), QString::number(high, 'g', 5),
-                    QString::number(sum / readable, 'g', 5), QString(unit).remove(' '));
+            return summaryLine(summaryWords, b - a + 1, b - a, low, high, sum / readable, unit);
         };
 
         const auto opening = shownRange();
@@ -233,12 +252,31 @@ private slots:
         QCOMPARE(summary->text(), expectedSummary(1, n));
         QVERIFY(line->count() < 4 * 400);
 
+        // Keys reach the chart from the moment it opens, sent to its window as the window system
+        // delivers them: + halves what is shown about its middle, 0 shows the whole again.
+        QWindow *viewerWindow = viewer->windowHandle();
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
+        auto [c, d] = shownRange();
+        QVERIFY(std::abs((d - c) - (n - 1) / 2) <= 1 && std::abs((c + d) - (1 + n)) <= 2);
+        QCOMPARE(summary->text(), expectedSummary(c, d));
+        QTest::keyClick(viewerWindow, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        // Tab takes the keys to the buttons, which have no use for +; the wheel takes them back.
+        QTest::keyClick(viewerWindow, Qt::Key_Tab);
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
+        QCOMPARE(shownRange(), opening);
+
         // The wheel turned away zooms in about the pointer, and the sample under it stays.
         const int atPointer = 1500;
         const QPoint pointer(pixelOf(atPointer), middle.y());
-        QWheelEvent away(pointer, surface->mapToGlobal(pointer), {}, { 0, 120 }, Qt::NoButton,
-            Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(surface, &away);
+        const auto turnAway = [&] {
+            QWheelEvent away(pointer, surface->mapToGlobal(pointer), {}, { 0, 120 }, Qt::NoButton,
+                Qt::NoModifier, Qt::NoScrollPhase, false);
+            // As from the window system, the way QTest sends mouse events to a widget.
+            QSpontaneKeyEvent::setSpontaneous(&away);
+            qApp->notify(surface, &away);
+        };
+        turnAway();
         auto [a, b] = shownRange();
         QVERIFY2(a > 1 && b < n && a < atPointer && atPointer < b, qPrintable(QString("%1..%2").arg(a).arg(b)));
         QVERIFY(std::abs(pixelOf(atPointer) - pointer.x()) <= 2);
@@ -254,6 +292,12 @@ private slots:
             return std::pair{ low, high };
         };
         QCOMPARE(std::pair(axisY->min(), axisY->max()), expectedY(a, b));
+        // Right after the wheel, 0 shows the whole again.
+        QTest::keyClick(viewerWindow, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        QCOMPARE(summary->text(), expectedSummary(1, n));
+        turnAway();
+        QCOMPARE(shownRange(), std::pair(a, b));
 
         // A drag zooms to the stretch dragged over, as near as a pixel tells.
         const int dragFrom = a + (b - a) / 4, dragTo = a + (b - a) / 2;
@@ -269,19 +313,18 @@ private slots:
 
         // Keys: + halves what is shown about its middle, the arrows move by an eighth, Home and
         // End go to the ends, - widens; a right-button drag pans.
-        view->setFocus();
         const int width = b - a;
-        QTest::keyClick(view, Qt::Key_Plus);
-        auto [c, d] = shownRange();
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
+        std::tie(c, d) = shownRange();
         QVERIFY(std::abs((d - c) - width / 2) <= 1 && std::abs((c + d) - (a + b)) <= 2);
-        QTest::keyClick(view, Qt::Key_Right);
+        QTest::keyClick(viewerWindow, Qt::Key_Right);
         auto [e, f] = shownRange();
         QVERIFY(std::abs((e - c) - (d - c + 1) / 8) <= 1 && f - e == d - c);
-        QTest::keyClick(view, Qt::Key_Home);
+        QTest::keyClick(viewerWindow, Qt::Key_Home);
         std::tie(a, b) = shownRange();
         QVERIFY(a == 1 && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
-        QTest::keyClick(view, Qt::Key_End);
+        QTest::keyClick(viewerWindow, Qt::Key_End);
         std::tie(a, b) = shownRange();
         QVERIFY(b == n && b - a == f - e);
         QCOMPARE(summary->text(), expectedSummary(a, b));
@@ -290,20 +333,20 @@ private slots:
         QTest::mouseRelease(surface, Qt::RightButton, {}, middle + QPoint(40, 0));
         std::tie(c, d) = shownRange();
         QVERIFY(c < a && d - c == b - a);
-        QTest::keyClick(view, Qt::Key_Minus);
+        QTest::keyClick(viewerWindow, Qt::Key_Minus);
         std::tie(a, b) = shownRange();
         QVERIFY(b - a > d - c);
 
         // Zoom stops at about ten samples.
         for (int step = 0; step < 20; ++step)
-            QTest::keyClick(view, Qt::Key_Plus);
+            QTest::keyClick(viewerWindow, Qt::Key_Plus);
         std::tie(a, b) = shownRange();
         QCOMPARE(b - a + 1, 10);
         QCOMPARE(summary->text(), expectedSummary(a, b));
 
         // Zoomed in that far, the pointer reads the sample it is nearest to, "?" where the
         // meter showed none; leaving, it says how to get back.
-        QTest::keyClick(view, Qt::Key_Home);
+        QTest::keyClick(viewerWindow, Qt::Key_Home);
         QCOMPARE(shownRange(), std::pair(1, 10));
         for (int sample : { 2, 6 }) {
             const double y = stored.points[sample - 1].y();
@@ -320,12 +363,12 @@ private slots:
         QCOMPARE(readout->text(), hint);
 
         // Back to the whole: the opening view, exactly.
-        QTest::keyClick(view, Qt::Key_0);
+        QTest::keyClick(viewerWindow, Qt::Key_0);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
         QCOMPARE(summary->text(), expectedSummary(1, n));
         QCOMPARE(readout->text(), QString());
-        QTest::keyClick(view, Qt::Key_Plus);
+        QTest::keyClick(viewerWindow, Qt::Key_Plus);
         QTest::mouseDClick(surface, Qt::LeftButton, {}, middle);
         QCOMPARE(shownRange(), opening);
         QCOMPARE(line->points(), openingLine);
@@ -333,12 +376,12 @@ private slots:
         // Zoomed in, the CSV file still holds every stored point, and the stored measurement is
         // what it was.
         for (int step = 0; step < 5; ++step)
-            QTest::keyClick(view, Qt::Key_Plus);
+            QTest::keyClick(viewerWindow, Qt::Key_Plus);
         QVERIFY(view->isZoomed());
         QTemporaryDir dir;
         const QString path = dir.filePath("whole.csv");
         ModalAnswer written({ ModalAnswer::enter(path), ModalAnswer::press(QMessageBox::Ok) });
-        child<QPushButton>(viewer, "csvButton")->click();
+        QTest::mouseClick(child<QPushButton>(viewer, "csvButton"), Qt::LeftButton);
         QVERIFY(written.done());
         const QList<QByteArray> rows = fileBytes(path).split('\n');
         const qsizetype head = rows.indexOf(language ? "Data,Unit,Time" : "Messwert,Einheit,Zeit");
@@ -348,19 +391,87 @@ private slots:
         QCOMPARE(rows[head + n], QByteArray::number(stored.points[n - 1].y()) + ",m V ,"
                 + stored.timestamps[n - 1].toUtf8());
         QCOMPARE(window.meterRecords().measurement(0, 0).points(), stored.points);
+        // The button left the keys with the chart, and Return asks for a CSV file as before.
+        QTest::keyClick(viewerWindow, Qt::Key_0);
+        QCOMPARE(shownRange(), opening);
+        ModalAnswer cancelled({ ModalAnswer::dismiss(), ModalAnswer::press(QMessageBox::Ok) });
+        QTest::keyClick(viewerWindow, Qt::Key_Return);
+        QVERIFY(cancelled.done());
+        QCOMPARE(cancelled.box().filters, QStringList("*.csv"));
 
-        // Escape in the middle of a drag leaves the viewer for the screen it came from.
+        // Closed in the middle of a drag, by Escape or by the frame's close button, the viewer
+        // leaves for the screen it came from, and the stored points are the records' alone.
+        const QList<QPointF> &kept = window.meterRecords().meter(0).measurements[0].points;
+        QVERIFY(!kept.isDetached());
         QTest::mousePress(surface, Qt::LeftButton, {}, middle);
         QTest::mouseMove(surface, middle + QPoint(30, 0));
-        QTest::keyClick(view, Qt::Key_Escape);
+        if (closing == "Escape")
+            QTest::keyClick(viewerWindow, Qt::Key_Escape);
+        else
+            viewerWindow->close(); // as the window manager asks when the frame's button is pressed
         QVERIFY(!viewer->isVisible() && overview->isVisible());
+        QVERIFY(kept.isDetached());
         overview->close();
+    }
+
+    // The summary as the viewer opens, of points stamped with the local times, in Berlin, of the
+    // moments given (as the room's clock read them): readings without a unit text count, and the
+    // duration runs from the first moment to the last, never below zero.
+    void summary_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QList<QDateTime>>("moments");
+        const auto every = [](const QDateTime &first, int seconds, int count) {
+            QList<QDateTime> moments;
+            for (int i = 0; i < count; ++i)
+                moments.append(first.addSecs(qint64(i) * seconds));
+            return moments;
+        };
+        const QDateTime june(QDate(2026, 6, 1), QTime(12, 0), Qt::UTC);
+        QTest::newRow("readings without a unit text") << "" << every(june, 1, 100);
+        // 02:50 summer time to 02:10 winter time, twenty minutes later.
+        const QDateTime change(QDate(2026, 10, 25), QTime(0, 50), Qt::UTC);
+        QTest::newRow("across the autumn clock change") << "V " << every(change, 60, 21);
+        QTest::newRow("a clock put back by hand")
+            << "m V " << every(june, 60, 11) + every(june.addSecs(-30 * 60), 60, 11);
+    }
+
+    void summary()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QList<QDateTime>, moments);
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const auto restore = qScopeGuard([&] {
+            zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+            tzset();
+        });
+        SamplesBuilder built;
+        double low = 0, high = 0, sum = 0;
+        for (qsizetype i = 0; i < moments.size(); ++i) {
+            const double y = double(i * 37 % 101) / 8 - 3;
+            low = i ? std::min(low, y) : y;
+            high = i ? std::max(high, y) : y;
+            sum += y;
+            built.append(QPointF(double(i + 1), y),
+                moments[i].toLocalTime().toString("yyyy-MM-dd hh:mm:ss.zzz") + "000", unit, "DC ");
+        }
+        const Measurement stored{ {}, built.take() };
+        measureOverview viewer(0);
+        viewer.series->replace(stored.points());
+        viewer.setMeasurement(stored);
+        viewer.setupGraph();
+        const qint64 seconds = std::max<qint64>(0, moments.first().secsTo(moments.last()));
+        QCOMPARE(child<QLabel>(&viewer, "summaryLabel")->text(),
+            summaryLine("%1 Punkte · %2:%3:%4 h · Min %5 · Max %6 · Ø %7 %8", moments.size(),
+                seconds, low, high, sum / double(moments.size()), unit));
     }
 
     // The widest lines a long recording gives: a million points over a thousand hours of small
     // readings, whose mean takes five digits after three zeros, and a sample lit with every
     // indicator. The summary fits whole; the readout gives way only at its settings, after the
-    // number, value and time stamp.
+    // number, value and time stamp. The x axis's labels, seven digits long, fit at every zoom.
     void linesFitTheViewer()
     {
         const int n = 1000000;
@@ -393,11 +504,35 @@ private slots:
                 qPrintable(summary->text()));
 
             auto *view = viewer.findChild<ZoomView *>();
-            view->setFocus();
-            for (int step = 0; step < 20; ++step)
-                QTest::keyClick(view, Qt::Key_Plus);
-            QTest::keyClick(view, Qt::Key_End);
             auto *line = qobject_cast<QLineSeries *>(view->chart()->series().value(0));
+            // The x axis's labels once drawn: at least two, each a whole sample number in full,
+            // under its tick and within the view. Empty when they are, else the first that is not.
+            const auto labelFault = [&]() -> QString {
+                QCoreApplication::processEvents(); // the chart lays its labels out when idle
+                const QRectF plot = view->chart()->plotArea();
+                int labels = 0;
+                for (QGraphicsItem *item : view->scene()->items()) {
+                    const auto *label = dynamic_cast<QGraphicsTextItem *>(item);
+                    const QString text = label ? label->toPlainText() : QString();
+                    const QRectF box = label ? label->sceneBoundingRect() : QRectF();
+                    if (text.isEmpty() || !label->isVisible() || box.top() < plot.bottom())
+                        continue;
+                    ++labels;
+                    const qreal tick
+                        = view->chart()->mapToPosition(QPointF(text.toDouble(), 0), line).x();
+                    if (!QRegularExpression("^[0-9]+$").match(text).hasMatch()
+                        || std::abs(box.center().x() - tick) > 1
+                        || !QRectF(view->rect()).contains(box))
+                        return text;
+                }
+                return labels >= 2 ? QString() : QString("%1 labels").arg(labels);
+            };
+            // Opened, zoomed in by + to the fewest samples, and at the end.
+            for (int step = 0; step <= 21; ++step) {
+                if (step > 0)
+                    QTest::keyClick(view, step <= 20 ? Qt::Key_Plus : Qt::Key_End);
+                QVERIFY2(labelFault().isEmpty(), qPrintable(labelFault()));
+            }
             const QPoint at = view->chart()->mapToPosition(points.last(), line).toPoint() - QPoint(1, 0);
             QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton,
                 Qt::NoButton, Qt::NoModifier);
