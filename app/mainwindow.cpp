@@ -345,8 +345,7 @@ bool MainWindow::endSession()
     // dropped its recording.
     if (connScreen && writer.journal().recordingUnsaved())
         addSeriesToList();
-    writer.sync();
-    return writer.checkpointRunning();
+    return writer.endSession();
 }
 
 void MainWindow::commitData()

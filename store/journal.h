@@ -82,6 +82,9 @@ public:
     // False also when the journal was moved or removed since it was opened.
     bool sync();
 
+    // Appends reach the file, and it holds every change the store lacks: none failed since the
+    // last checkpoint landed.
+    bool trusted() const { return fd >= 0 && !broken; }
     bool recording() const { return active.on; }
     int recordedPoints() const { return active.points; }
     bool recordingUnsaved() const { return active.on && active.points > active.saved; }
