@@ -28,12 +28,15 @@
 #include <csignal>
 #include <dlfcn.h>
 #include <functional>
+#include <utility>
 
 namespace {
 
 bool isCopy = false;
-// In a copy, every sync fails as on a disk that gives I/O errors: from SIGUSR1 to SIGUSR2.
+// In a copy, every sync fails as on a disk that gives I/O errors: from SIGUSR1 to SIGUSR2; or
+// only the window's thread's next one.
 std::atomic<bool> diskFails = false;
+bool failNextSync = false;
 
 // Said by a copy, with the time on the monotonic clock both processes share.
 void say(const QString &line)
@@ -46,9 +49,10 @@ void say(const QString &line)
 extern "C" int fdatasync(int fd) noexcept
 {
     static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
-    const bool fails = diskFails;
+    const bool onWindow = isCopy && QThread::currentThread() == qApp->thread();
+    const bool fails = diskFails || (onWindow && std::exchange(failNextSync, false));
     const int result = fails ? -1 : real(fd);
-    if (isCopy && QThread::currentThread() == qApp->thread())
+    if (onWindow)
         say(fails ? "sync failed" : "synced");
     if (fails)
         errno = EIO;
@@ -500,6 +504,26 @@ private slots:
         }
     }
 
+    // With a large store, a change made while a checkpoint is written fails to reach the
+    // journal. The store that lands lacks it, and so does the journal that follows it: SIGTERM
+    // at once writes the whole store, and the next start holds both changes.
+    void aChangeThatFailsDuringACheckpoint()
+    {
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
+            QList<StoredSeries>(20, storedSeries(5000)) } });
+        ownerlessLock();
+        Copy copy({ "checkpoint-append-fails" });
+        QVERIFY(copy.says("checkpoint started", 60000));
+        QVERIFY(copy.says("sync failed"));
+        QVERIFY(copy.says("written true", 60000));
+        ::kill(pid_t(copy.process.processId()), SIGTERM);
+        QVERIFY(copy.process.waitForFinished(30000));
+        QCOMPARE(copy.process.exitStatus(), QProcess::NormalExit);
+        const Model kept = readBack();
+        QCOMPARE(kept.dark, false); // switched twice
+        QCOMPARE(kept.measurements.size(), 20);
+    }
+
     // With a large store, SIGTERM while a checkpoint is being written: the copy leaves it and
     // ends at once, and the next start holds everything, the change that led to it included.
     void endsAtOnceDuringACheckpoint()
@@ -583,6 +607,13 @@ void drive(const QString &step)
     say("ready");
 }
 
+// Says how each checkpoint went.
+void sayWritten(MainWindow *window)
+{
+    QObject::connect(&window->storeWriter(), &StoreWriter::written,
+        [](bool ok) { say(ok ? "written true" : "written false"); });
+}
+
 // Records, saying each point and how each checkpoint went; after SIGUSR1 every sync fails,
 // after SIGUSR2 the disk is fine again.
 void ioError()
@@ -590,8 +621,7 @@ void ioError()
     std::signal(SIGUSR1, [](int) { diskFails = true; });
     std::signal(SIGUSR2, [](int) { diskFails = false; });
     MainWindow *window = shown<MainWindow>();
-    QObject::connect(&window->storeWriter(), &StoreWriter::written,
-        [](bool ok) { say(ok ? "written true" : "written false"); });
+    sayWritten(window);
     connectionScreen *screen = startRecording(window);
     QObject::connect(screen, &connectionScreen::dataTransformed,
         [screen] { say(QString("point %1").arg(screen->measureSeries->count())); });
@@ -705,16 +735,26 @@ void checkpointKill()
 }
 
 // Makes one change to a large store and says when the checkpoint that follows is under way.
-void checkpoint()
+// With `failing`, makes another change then, whose sync fails, and says how the checkpoint
+// went.
+void checkpoint(bool failing)
 {
     MainWindow *window = shown<MainWindow>();
-    press(window, "settingsButton");
-    press(shown<settingsScreen>(), "darkModeButton");
+    const auto toggleTheme = [window] {
+        press(window, "settingsButton");
+        press(shown<settingsScreen>(), "darkModeButton");
+    };
+    toggleTheme();
+    sayWritten(window);
     auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, window] {
-        if (window->storeWriter().checkpointRunning()) {
-            poll->stop();
-            say("checkpoint started");
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (!window->storeWriter().checkpointRunning())
+            return;
+        poll->stop();
+        say("checkpoint started");
+        if (failing) {
+            failNextSync = true;
+            toggleTheme();
         }
     });
     poll->start(5);
@@ -731,8 +771,8 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, [step, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
             if (step == "crash")
                 crash(seed);
-            else if (step == "checkpoint")
-                checkpoint();
+            else if (step == "checkpoint" || step == "checkpoint-append-fails")
+                checkpoint(step != "checkpoint");
             else if (step == "checkpoint-kill")
                 checkpointKill();
             else if (step == "io-error")
