@@ -167,10 +167,11 @@ private:
     // Once an append fails, none follows until a checkpoint writes a new journal: a record that
     // came after a lost one could be replayed onto the wrong state. Set also when the file is
     // not where the next start looks for it, or open() could not set it right; only land()
-    // clears it, once the new journal holds every change the new store lacks. While it is set, the records since a seal may be incomplete: land() writes no
-    // record naming the new store into this journal, and starts the new one from the
-    // recording as it stands instead of from the seal. It may be set with a file open (a write
-    // failed) or without (none could be opened).
+    // clears it, once the new journal holds every change the new store lacks. While it is set,
+    // the records since a seal may be incomplete: land() writes no record naming the new store
+    // into this journal, and starts the new one from the recording as it stands instead of from
+    // the seal. It may be set with a file open (a write failed) or without (none could be
+    // opened).
     bool broken = false;
 
     // Changes and saves appended since the last seal, and those a checkpoint under way covers,

@@ -189,7 +189,8 @@ void StoreWriter::warn()
 void StoreWriter::afterWholeWrite(bool ok)
 {
     if (log.trusted()) {
-        warned = warned && !ok;
+        if (ok)
+            warned = false;
         retry.stop();
         retryMs = firstRetryMs;
         return;

@@ -207,7 +207,8 @@ private slots:
             written.clear();
             change();
             return QTest::qWaitFor([&] { return !written.isEmpty(); }, 10000)
-                ? written.first().first().toBool() : std::optional<bool>();
+                ? written.first().first().toBool()
+                : std::optional<bool>();
         };
         const auto toggleDark = [&] {
             toggleTheme(window);
@@ -217,7 +218,7 @@ private slots:
         fault = failure;
         ModalAnswer said(QMessageBox::Ok);
         const QStringList frames = { "dc-volts", "millivolts", "ohms" };
-        QCOMPARE(checkpointAfter([&] {
+        const auto record = [&] {
             connectionScreen *screen = connectMeter(&window, meter);
             QVERIFY(screen);
             child<QToolButton>(screen, "playToolButton")->click();
@@ -225,7 +226,8 @@ private slots:
                 QVERIFY(sendFrame(meter, screen, frame));
             ModalAnswer saved(QMessageBox::Ok);
             child<QToolButton>(screen, "saveToolButton")->click();
-        }), false);
+        };
+        QCOMPARE(checkpointAfter(record), false);
         for (int i = 0; i < 2; ++i)
             QCOMPARE(checkpointAfter(toggleDark), false);
         QCOMPARE(warned.size(), 1);
@@ -237,8 +239,8 @@ private slots:
                   "frei ist. Kalvion versucht es bei jeder weiteren Änderung erneut; solange die "
                   "Anwendung geöffnet bleibt, geht nichts verloren.");
 
-        ModalAnswer closing({ ModalAnswer::press(QMessageBox::Yes),
-            ModalAnswer::press(QMessageBox::Ok) });
+        ModalAnswer closing(
+            { ModalAnswer::press(QMessageBox::Yes), ModalAnswer::press(QMessageBox::Ok) });
         QVERIFY(!window.close());
         QCOMPARE(closing.seen().value(1).title, QString("Speichern fehlgeschlagen"));
         QCOMPARE(closing.seen().value(1).text,

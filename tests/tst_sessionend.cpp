@@ -330,14 +330,16 @@ private slots:
         ::kill(pid, signal);
         QVERIFY(copy.process.waitForFinished(5000));
         QCOMPARE(copy.process.exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
-        ModalAnswer told(QList<ModalAnswer::Reply>(killed ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
+        ModalAnswer told(
+            QList<ModalAnswer::Reply>(killed ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
         const Model kept = readBack(true);
         QVERIFY(told.done());
         if (killed) {
             QCOMPARE(told.box().text,
                 QString("Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. Die "
                         "Aufzeichnung (%1 Messpunkte) wurde als Messung gespeichert. Sie finden "
-                        "sie im Startbildschirm unter Verwalten.").arg(sent.size()));
+                        "sie im Startbildschirm unter Verwalten.")
+                    .arg(sent.size()));
         }
         QCOMPARE(kept.measurements.size(), 1);
         QCOMPARE(kept.measurements[0].ys, sent);
