@@ -343,8 +343,7 @@ bool MainWindow::endSession()
     // dropped its recording.
     if (recording && recording->hasUnsavedPoints())
         recording->save();
-    writer.sync();
-    return writer.checkpointRunning();
+    return writer.endSession();
 }
 
 void MainWindow::commitData()

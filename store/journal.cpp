@@ -176,7 +176,9 @@ bool Journal::land(const QByteArray &storeHash)
     fd = next;
     size = ::lseek(fd, 0, SEEK_END);
     dirty = false;
-    broken = false;
+    // A rebuilt journal lacks the changes since the seal, which the store lacks too: until the
+    // next checkpoint holds them, no change may follow them.
+    broken = rebuilt && changesSinceSeal > 0;
     return true;
 }
 

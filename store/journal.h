@@ -82,6 +82,9 @@ public:
     // False also when the journal was moved or removed since it was opened.
     bool sync();
 
+    // Appends reach the file, and it holds every change the store lacks: none failed since the
+    // last checkpoint landed.
+    bool trusted() const { return fd >= 0 && !broken; }
     bool recording() const { return active.on; }
     int recordedPoints() const { return active.points; }
     bool recordingUnsaved() const { return active.on && active.points > active.saved; }
@@ -101,7 +104,9 @@ public:
     // record naming the new store could not be synced, or the store not be put in place; the
     // checkpoint is then abandoned. True once the store is in place, even when the new journal
     // could not follow it: the old one then goes on, its record telling the next start which
-    // of its records the store holds (an old one that was broken stays so).
+    // of its records the store holds (an old one that was broken stays so). A broken one is
+    // replaced whole, and the new one stays broken while changes since the seal are missing
+    // from it.
     bool land(const QByteArray &storeHash);
     // abandon() forgets a checkpoint that failed before it landed; its changes are pending
     // again.
@@ -162,10 +167,11 @@ private:
     // Once an append fails, none follows until a checkpoint writes a new journal: a record that
     // came after a lost one could be replayed onto the wrong state. Set also when the file is
     // not where the next start looks for it, or open() could not set it right; only land()
-    // clears it. While it is set, the records since a seal may be incomplete: land() writes no
-    // record naming the new store into this journal, and starts the new one from the
-    // recording as it stands instead of from the seal. It may be set with a file open (a write
-    // failed) or without (none could be opened).
+    // clears it, once the new journal holds every change the new store lacks. While it is set,
+    // the records since a seal may be incomplete: land() writes no record naming the new store
+    // into this journal, and starts the new one from the recording as it stands instead of from
+    // the seal. It may be set with a file open (a write failed) or without (none could be
+    // opened).
     bool broken = false;
 
     // Changes and saves appended since the last seal, and those a checkpoint under way covers,

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 // A burst of changes (a few renames, a meter and its measurements deleted) is over when none
@@ -11,12 +13,18 @@ namespace {
 constexpr int quietMs = 2000;
 // So many changes make the next start replay long enough; the store is written at once then.
 constexpr int mostPending = 100;
-constexpr int syncMs = 1000;
+// Points are on disk within a second of their arrival: the timer may fire late by as long as
+// the event loop is busy, and the sync itself takes time, so it is set well below that.
+constexpr int syncMs = 750;
+// While the journal cannot be trusted, a checkpoint that failed is tried again after a pause
+// that doubles up to the longest, not over and over on a full disk.
+constexpr int firstRetryMs = 2000;
+constexpr int longestRetryMs = 60000;
 
 } // namespace
 
 StoreWriter::StoreWriter(const QString &storeFile, std::function<Store::Snapshot()> snapshot)
-    : log(storeFile), snapshot(std::move(snapshot))
+    : log(storeFile), snapshot(std::move(snapshot)), retryMs(firstRetryMs)
 {
     quiet.setSingleShot(true);
     quiet.setInterval(quietMs);
@@ -24,6 +32,8 @@ StoreWriter::StoreWriter(const QString &storeFile, std::function<Store::Snapshot
     syncer.setSingleShot(true);
     syncer.setInterval(syncMs);
     connect(&syncer, &QTimer::timeout, this, &StoreWriter::sync);
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &StoreWriter::checkpoint);
 }
 
 StoreWriter::~StoreWriter()
@@ -116,9 +126,11 @@ void StoreWriter::finish()
     const bool ok = !hash.isEmpty() && log.land(hash);
     if (hash.isEmpty())
         log.abandon();
-    report(ok);
+    if (!ok)
+        warn();
+    afterWholeWrite(ok);
     emit written(ok);
-    // A failed checkpoint is tried again with the next change, not over and over on a full disk.
+    // With the journal trusted, a failed checkpoint is tried again with the next change.
     if (ok && log.pendingChanges() > 0)
         quiet.start();
 }
@@ -135,8 +147,17 @@ bool StoreWriter::saveNow()
     const bool ok = !written.isEmpty() && log.land(written);
     if (written.isEmpty())
         log.abandon();
-    failing = !ok;
+    warned = warned || !ok;
+    afterWholeWrite(ok);
     return ok;
+}
+
+bool StoreWriter::endSession()
+{
+    if (log.sync())
+        return checkpointRunning();
+    saveNow();
+    return false;
 }
 
 QByteArray StoreWriter::writeCheckpoint(
@@ -146,10 +167,36 @@ QByteArray StoreWriter::writeCheckpoint(
     return !hash.isEmpty() && Journal::prepare(files, hash, start) ? hash : QByteArray();
 }
 
+// After an append. One that failed leaves the journal untrusted, so a checkpoint is started at
+// once, unless one is under way or waits to be tried again. One that went through says nothing
+// of the store, which may still fail to be replaced.
 void StoreWriter::report(bool ok)
 {
-    const bool said = failing;
-    failing = !ok;
-    if (failing && !said)
-        emit failed(log.files.store);
+    if (ok)
+        return;
+    if (!thread && !retry.isActive())
+        retry.start(0);
+    warn();
+}
+
+void StoreWriter::warn()
+{
+    if (warned)
+        return;
+    warned = true;
+    emit failed(log.files.store);
+}
+
+// Writing works again once a whole write has landed with the journal following it.
+void StoreWriter::afterWholeWrite(bool ok)
+{
+    if (log.trusted()) {
+        if (ok)
+            warned = false;
+        retry.stop();
+        retryMs = firstRetryMs;
+        return;
+    }
+    retry.start(retryMs);
+    retryMs = std::min(2 * retryMs, longestRetryMs);
 }

@@ -13,7 +13,9 @@
 
 // Keeps the records on disk: each change goes into the journal at once, and the whole store is
 // written from a snapshot on a worker thread once a burst of changes is over, or when the
-// journal has grown (a checkpoint). Tells once when writing starts failing.
+// journal has grown (a checkpoint). Once an append fails, the journal takes nothing more until
+// a checkpoint lands: one is started at once, and tried again while it fails. Tells once when
+// writing starts failing.
 class StoreWriter : public QObject
 {
     Q_OBJECT
@@ -41,8 +43,13 @@ public:
     // Starts a checkpoint in the background, unless one is under way.
     void checkpoint();
     bool checkpointRunning() const { return bool(thread); }
-    // Writes the whole store before returning and says whether it got there.
+    // Writes the whole store before returning and says whether it got there; the caller tells
+    // the user when it did not.
     bool saveNow();
+    // The session ends without the close question: syncs the journal, or writes the whole store
+    // when the journal cannot be trusted. True while a checkpoint is still being written, which
+    // the caller may abandon.
+    bool endSession();
 
     // Writes the store as a checkpoint does: beside the store, with the journal that is to
     // follow it, starting with `start`. Gives the new store's hash, or nothing when it failed.
@@ -52,22 +59,27 @@ public:
 signals:
     // After each checkpoint.
     void written(bool ok);
-    // Said once when writing starts failing; a write that succeeds again re-arms it.
+    // Said once when writing starts failing, and again only after a whole write has landed
+    // with the journal following it.
     void failed(const QString &fileName);
 
 private:
     void changed();
     void finish();
     void report(bool ok);
+    void warn();
+    void afterWholeWrite(bool ok);
 
     Journal log;
     std::function<Store::Snapshot()> snapshot;
     QTimer quiet;
     QTimer syncer;
+    QTimer retry;
+    int retryMs;
     std::unique_ptr<QThread> thread;
     Store::Snapshot writing;
     QByteArray start;
     QByteArray hash;
     std::atomic<bool> done{ false };
-    bool failing = false;
+    bool warned = false;
 };

@@ -27,13 +27,20 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <dlfcn.h>
 #include <functional>
+#include <utility>
 
 namespace {
 
 bool isCopy = false;
+// In a copy, every sync fails as on a disk that gives I/O errors: from SIGUSR1 to SIGUSR2; or
+// only the window's thread's next one.
+std::atomic<bool> diskFails = false;
+bool failNextSync = false;
 
 // Said by a copy, with the time on the monotonic clock both processes share.
 void say(const QString &line)
@@ -41,13 +48,18 @@ void say(const QString &line)
     QTextStream(stdout) << QDeadlineTimer::current().deadline() << ' ' << line << Qt::endl;
 }
 
-// A copy says when the window's thread syncs a file: the journal, as it keeps points.
+// A copy says when the window's thread syncs a file (the journal, as it keeps points), or
+// fails to.
 extern "C" int fdatasync(int fd) noexcept
 {
     static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
-    const int result = real(fd);
-    if (isCopy && QThread::currentThread() == qApp->thread())
-        say("synced");
+    const bool onWindow = isCopy && QThread::currentThread() == qApp->thread();
+    const bool fails = diskFails || (onWindow && std::exchange(failNextSync, false));
+    const int result = fails ? -1 : real(fd);
+    if (onWindow)
+        say(fails ? "sync failed" : "synced");
+    if (fails)
+        errno = EIO;
     return result;
 }
 
@@ -326,6 +338,77 @@ private slots:
             QCOMPARE(desktop.notifications(), QList<QStringList>());
     }
 
+    // The disk fails every sync for a moment while the copy records: an append fails, and so
+    // does the checkpoint started at once; the journal takes no more points. Ended by SIGTERM
+    // with the disk fine again, the copy writes the whole store; left alone with nothing new
+    // to keep, it lands a checkpoint by itself within seconds, after which the journal keeps
+    // points again, up to a SIGKILL. Either way the next start holds every point sent.
+    void aFailedAppendLosesNothing_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM while the journal takes nothing") << SIGTERM;
+        QTest::newRow("SIGKILL once a checkpoint landed by itself") << SIGKILL;
+    }
+
+    void aFailedAppendLosesNothing()
+    {
+        QFETCH(int, signal);
+        writeStore({ StoredMeter() });
+        meter.reset({ { "streaming", false } });
+        ownerlessLock();
+        Copy copy({ "io-error" });
+        QVERIFY(copy.says("recording"));
+        QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
+        const pid_t pid = pid_t(copy.process.processId());
+        // The meter's minus sign is an indicator, not part of the value.
+        const QList<std::pair<QString, float>> frames = { { "dc-volts", 5.012f },
+            { "millivolts", 325.8f }, { "negative", 1.5f }, { "ohms", 4.7f } };
+        QList<double> sent;
+        const auto send = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                const auto &[frame, y] = frames[sent.size() % frames.size()];
+                meter.call("SendCanned", { frame });
+                sent.append(double(y));
+                if (!copy.says(QString("point %1").arg(sent.size())))
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY(send(3));
+        ::kill(pid, SIGUSR1);
+        QVERIFY(send(1));
+        QVERIFY(copy.says("sync failed"));
+        QVERIFY(copy.says("written false"));
+        // Nothing that comes later makes a checkpoint land: the points the journal takes no
+        // more, or none at all.
+        const bool killed = signal == SIGKILL;
+        if (!killed)
+            QVERIFY(send(2));
+        ::kill(pid, SIGUSR2);
+        if (killed) {
+            QVERIFY(copy.says("written true", 5000));
+            QVERIFY(send(1));
+            QVERIFY(copy.says("synced"));
+        }
+        ::kill(pid, signal);
+        QVERIFY(copy.process.waitForFinished(5000));
+        QCOMPARE(copy.process.exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
+        ModalAnswer told(
+            QList<ModalAnswer::Reply>(killed ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
+        const Model kept = readBack(true);
+        QVERIFY(told.done());
+        if (killed) {
+            QCOMPARE(told.box().text,
+                QString("Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. Die "
+                        "Aufzeichnung (%1 Messpunkte) wurde als Messung gespeichert. Sie finden "
+                        "sie im Startbildschirm unter Verwalten.")
+                    .arg(sent.size()));
+        }
+        QCOMPARE(kept.measurements.size(), 1);
+        QCOMPARE(kept.measurements[0].ys, sent);
+        QCOMPARE(kept.measurements[0].name, kept.measurements[0].timestamps.first());
+    }
+
     // Killed at random moments while it changes the meter and its measurements, records,
     // saves and cancels, and writes checkpoints meanwhile: each restart holds every change the
     // copy had finished, none twice, and every point recorded up to a second before the kill,
@@ -486,6 +569,26 @@ private slots:
         }
     }
 
+    // With a large store, a change made while a checkpoint is written fails to reach the
+    // journal. The store that lands lacks it, and so does the journal that follows it: SIGTERM
+    // at once writes the whole store, and the next start holds both changes.
+    void aChangeThatFailsDuringACheckpoint()
+    {
+        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
+            QList<StoredSeries>(20, storedSeries(5000)) } });
+        ownerlessLock();
+        Copy copy({ "checkpoint-append-fails" });
+        QVERIFY(copy.says("checkpoint started", 60000));
+        QVERIFY(copy.says("sync failed"));
+        QVERIFY(copy.says("written true", 60000));
+        ::kill(pid_t(copy.process.processId()), SIGTERM);
+        QVERIFY(copy.process.waitForFinished(30000));
+        QCOMPARE(copy.process.exitStatus(), QProcess::NormalExit);
+        const Model kept = readBack();
+        QCOMPARE(kept.dark, false); // switched twice
+        QCOMPARE(kept.measurements.size(), 20);
+    }
+
     // With a large store, SIGTERM while a checkpoint is being written: the copy leaves it and
     // ends at once, and the next start holds everything, the change that led to it included.
     void endsAtOnceDuringACheckpoint()
@@ -597,6 +700,27 @@ void stayAwake(const QString &way)
     say("done");
 }
 
+// Says how each checkpoint went.
+void sayWritten(MainWindow *window)
+{
+    QObject::connect(&window->storeWriter(), &StoreWriter::written,
+        [](bool ok) { say(ok ? "written true" : "written false"); });
+}
+
+// Records, saying each point and how each checkpoint went; after SIGUSR1 every sync fails,
+// after SIGUSR2 the disk is fine again.
+void ioError()
+{
+    std::signal(SIGUSR1, [](int) { diskFails = true; });
+    std::signal(SIGUSR2, [](int) { diskFails = false; });
+    MainWindow *window = shown<MainWindow>();
+    sayWritten(window);
+    connectionScreen *screen = startRecording(window);
+    QObject::connect(screen, &connectionScreen::dataTransformed,
+        [window] { say(QString("point %1").arg(window->liveRecording()->size())); });
+    say("recording");
+}
+
 // Records alone for a while, then changes the meter and its measurements in bursts of steps
 // with pauses between, long enough for a checkpoint to start; says every point and step.
 void crash(quint32 seed)
@@ -705,16 +829,26 @@ void checkpointKill()
 }
 
 // Makes one change to a large store and says when the checkpoint that follows is under way.
-void checkpoint()
+// With `failing`, makes another change then, whose sync fails, and says how the checkpoint
+// went.
+void checkpoint(bool failing)
 {
     MainWindow *window = shown<MainWindow>();
-    press(window, "settingsButton");
-    press(shown<settingsScreen>(), "darkModeButton");
+    const auto toggleTheme = [window] {
+        press(window, "settingsButton");
+        press(shown<settingsScreen>(), "darkModeButton");
+    };
+    toggleTheme();
+    sayWritten(window);
     auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, window] {
-        if (window->storeWriter().checkpointRunning()) {
-            poll->stop();
-            say("checkpoint started");
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        if (!window->storeWriter().checkpointRunning())
+            return;
+        poll->stop();
+        say("checkpoint started");
+        if (failing) {
+            failNextSync = true;
+            toggleTheme();
         }
     });
     poll->start(5);
@@ -731,12 +865,14 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, [step, argv, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
             if (step == "crash")
                 crash(seed);
-            else if (step == "checkpoint")
-                checkpoint();
+            else if (step == "checkpoint" || step == "checkpoint-append-fails")
+                checkpoint(step != "checkpoint");
             else if (step == "checkpoint-kill")
                 checkpointKill();
             else if (step == "awake")
                 stayAwake(QString::fromLocal8Bit(argv[3]));
+            else if (step == "io-error")
+                ioError();
             else
                 drive(step);
         });
