@@ -343,12 +343,12 @@ bool MainWindow::endSession()
     // dropped its recording.
     if (recording && recording->hasUnsavedPoints())
         recording->save();
-    return writer.endSession();
+    return writer.settle();
 }
 
 void MainWindow::commitData()
 {
-    writer.sync();
+    writer.settle();
 }
 
 void MainWindow::editButton()

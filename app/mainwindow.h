@@ -44,11 +44,11 @@ public:
     // The recording of the live screen last opened, if any.
     const Recording *liveRecording() const { return recording.get(); }
     // The session ends without the close question: keeps a recording in progress as a
-    // measurement and syncs the journal. True while a checkpoint is still being written,
+    // measurement and puts everything on disk. True while a checkpoint is still being written,
     // which the caller may abandon.
     bool endSession();
-    // The session manager asks to save before a logout that may still be cancelled: syncs the
-    // journal, and the recording goes on.
+    // The session manager asks to save before a logout that may still be cancelled: puts
+    // everything on disk, and the recording goes on.
     void commitData();
 
 public slots:

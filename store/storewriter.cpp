@@ -152,7 +152,7 @@ bool StoreWriter::saveNow()
     return ok;
 }
 
-bool StoreWriter::endSession()
+bool StoreWriter::settle()
 {
     if (log.sync())
         return checkpointRunning();

@@ -46,10 +46,10 @@ public:
     // Writes the whole store before returning and says whether it got there; the caller tells
     // the user when it did not.
     bool saveNow();
-    // The session ends without the close question: syncs the journal, or writes the whole store
-    // when the journal cannot be trusted. True while a checkpoint is still being written, which
-    // the caller may abandon.
-    bool endSession();
+    // Puts everything kept so far on disk, as the session may end at any moment now: syncs the
+    // journal, or writes the whole store when the journal cannot be trusted. True while a
+    // checkpoint is still being written, which the caller may abandon.
+    bool settle();
 
     // Writes the store as a checkpoint does: beside the store, with the journal that is to
     // follow it, starting with `start`. Gives the new store's hash, or nothing when it failed.
