@@ -379,7 +379,7 @@ private slots:
 
     // The user closes the live screen to discard a recording, and a frame arrives before BlueZ
     // reports the link down (as its back end delivers one while the link is closing): the frame
-    // reaches no recording. Neither the session's end nor the next start keeps a point of it.
+    // reaches no recording, nor the journal, so neither the session's end nor a kill keeps it.
     void aFrameAfterTheClose()
     {
         writeStore({ StoredMeter() });
@@ -406,11 +406,6 @@ private slots:
         QCOMPARE(ended.box().title, lost);
         QVERIFY(!window->storeWriter().journal().recording());
         QVERIFY(!window->endSession());
-        QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>());
-        window.reset();
-        window.emplace(); // would tell of a recording it kept
-        window->show();
-        QTest::qWait(100);
         QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>());
     }
 };

@@ -183,8 +183,7 @@ private slots:
 
     // A write failure that lasts, met as a new user would: a recording saved and then changes,
     // each followed by a checkpoint that fails, give one box, while the journal may still take
-    // every change. The confirmed close still says that it failed. Once a whole write has
-    // landed again, the next failure is said again.
+    // every change.
     void aLastingFailureIsSaidOnce_data()
     {
         QTest::addColumn<Fault>("failure");
@@ -203,7 +202,6 @@ private slots:
         window.show();
         QSignalSpy written(&window.storeWriter(), &StoreWriter::written);
         QSignalSpy warned(&window.storeWriter(), &StoreWriter::failed);
-        bool dark = false;
         // A change, and the checkpoint after it.
         const auto checkpointAfter = [&](const std::function<void()> &change) {
             written.clear();
@@ -212,10 +210,7 @@ private slots:
                 ? written.first().first().toBool()
                 : std::optional<bool>();
         };
-        const auto toggleDark = [&] {
-            toggleTheme(window);
-            dark = !dark;
-        };
+        const auto toggleDark = [&] { toggleTheme(window); };
 
         fault = failure;
         desktop.forgetNotifications();
@@ -247,16 +242,8 @@ private slots:
                   "frei ist. Kalvion versucht es bei jeder weiteren Änderung erneut; solange die "
                   "Anwendung geöffnet bleibt, geht nichts verloren.");
 
-        ModalAnswer closing(
-            { ModalAnswer::press(QMessageBox::Yes), ModalAnswer::press(QMessageBox::Ok) });
-        QVERIFY(!window.close());
-        QCOMPARE(closing.seen().value(1).title, QString("Speichern fehlgeschlagen"));
-        QCOMPARE(closing.seen().value(1).text,
-            "Ihre Geräte und Messungen konnten nicht gespeichert werden:\n" + store
-                + "\n\nBitte prüfen Sie, ob der Ordner beschreibbar ist und genug Speicherplatz "
-                  "frei ist, und schließen Sie die Anwendung dann erneut. Bis dahin bleibt alles "
-                  "erhalten.");
-
+        // Once a whole write has landed, the next failure is said again; the failure while
+        // the store is blocked, and the confirmed close, are tried above.
         fault = Fault::None;
         QCOMPARE(checkpointAfter(toggleDark), true);
         fault = failure;
@@ -265,14 +252,10 @@ private slots:
         QCOMPARE(warned.size(), 2);
         QTRY_VERIFY(again.done());
         QTRY_COMPARE(desktop.notifications(), notified + notified);
-        QCOMPARE(again.box().title, QString("Speichern fehlgeschlagen"));
-
         fault = Fault::None;
         ModalAnswer yes(QMessageBox::Yes);
         QVERIFY(window.close());
-        const UserStore kept;
-        QCOMPARE(kept.value("darkMode").toBool(), dark);
-        QCOMPARE(kept.value("deviceList/1/points/size").toInt(), frames.size());
+        QCOMPARE(UserStore().value("deviceList/1/points/size").toInt(), frames.size());
     }
 
     // Only a live copy's lock refuses the start (a box would fail here), not one that cannot

@@ -214,18 +214,23 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("measurements"); // of three points, at the next start
         QTest::addColumn<bool>("recovered"); // kept by the next start, which says so
-        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1 << false;
-        QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1 << false;
-        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1 << false;
+        QTest::addColumn<bool>("awake"); // the machine kept awake once the step is done
+        QTest::newRow("SIGTERM while recording") << "record" << SIGTERM << 1 << false << true;
+        QTest::newRow("SIGINT while recording") << "record" << SIGINT << 1 << false << true;
+        QTest::newRow("SIGHUP while recording") << "record" << SIGHUP << 1 << false << true;
         QTest::newRow("SIGTERM while the lost link is made again")
-            << "away" << SIGTERM << 1 << false;
+            << "away" << SIGTERM << 1 << false << true;
+        QTest::newRow("SIGTERM after the link was given up")
+            << "given up" << SIGTERM << 1 << false << false;
         QTest::newRow("SIGTERM behind the live screen's own box")
-            << "behind" << SIGTERM << 1 << false;
-        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1 << false;
+            << "behind" << SIGTERM << 1 << false << true;
+        QTest::newRow("SIGTERM while paused") << "pause" << SIGTERM << 1 << false << false;
+        QTest::newRow("SIGTERM after a cancel") << "cancel" << SIGTERM << 0 << false << false;
+        QTest::newRow("SIGKILL after a save") << "save" << SIGKILL << 1 << false << false;
         QTest::newRow("SIGKILL after the session manager asked to save")
-            << "session-end" << SIGKILL << 1 << true;
+            << "session-end" << SIGKILL << 1 << true << true;
         QTest::newRow("SIGTERM after the user closed the live screen")
-            << "close" << SIGTERM << 0 << false;
+            << "close" << SIGTERM << 0 << false << false;
     }
 
     void nothingRecordedIsLost()
@@ -234,8 +239,11 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, measurements);
         QFETCH(bool, recovered);
+        QFETCH(bool, awake);
+        QVERIFY(desktop.isRunning());
         writeStore({ StoredMeter() });
         meter.reset({ { "streaming", false } });
+        desktop.forgetNotifications();
         const QString lock = ownerlessLock();
         Copy copy({ step });
         QVERIFY(copy.says("recording"));
@@ -243,14 +251,27 @@ private slots:
         QCOMPARE(Startup::run(*qApp), 1);
         QCOMPARE(refused.box().title, QString("Kalvion läuft bereits"));
 
+        // The machine stays awake while the copy records, for as long as a lost link with
+        // unsaved points is made again, and not once it is paused, saved, cancelled, closed or
+        // given up.
         QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
+        const QList<QStringList> held{ { "sleep:idle", "Kalvion",
+            "Kalvion zeichnet die Messwerte von „Werkbank“ auf", "block" } };
+        QTRY_COMPARE(desktop.inhibitors(), held);
         for (const char *frame : { "dc-volts", "millivolts", "negative" })
             meter.call("SendCanned", { frame });
         QVERIFY(copy.says("ready"));
-        if (step == "away") {
+        if (step == "away" || step == "given up") {
             meter.call("OutOfRange", { QString(), 60.0 });
             QTest::qWait(500); // the copy tries to make the link again meanwhile
         }
+        // Given up, the copy tells the desktop what it saved.
+        const QList<QStringList> lost{ { "Verbindung verloren",
+            "Die Verbindung zu „Werkbank“ kam nicht wieder zustande. Die Aufzeichnung "
+            "(3 Messpunkte) ist gespeichert." } };
+        if (step == "given up")
+            QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications(), lost, 10000);
+        QTRY_COMPARE(desktop.inhibitors(), awake ? held : QList<QStringList>());
         // Asked to save, the copy goes on until it is killed.
         QTest::qWait(step == "session-end" ? 500 : 0);
         QCOMPARE(copy.process.state(), QProcess::Running);
@@ -261,6 +282,8 @@ private slots:
             QCOMPARE(copy.process.exitCode(), 0);
             QVERIFY(!QFile::exists(lock));
         }
+        QTRY_COMPARE(desktop.inhibitors(), QList<QStringList>());
+        QCOMPARE(desktop.notifications(), step == "given up" ? lost : QList<QStringList>());
         desktop.forgetNotifications();
         ModalAnswer told(QList<ModalAnswer::Reply>(recovered ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
         const Model kept = readBack(true);
@@ -285,57 +308,6 @@ private slots:
                 QList<double>({ double(5.012f), double(325.8f), double(1.5f) }));
             QCOMPARE(kept.measurements[0].name, kept.measurements[0].timestamps.first());
         }
-    }
-
-    // The machine is kept awake from the moment a recording runs until it is paused, saved,
-    // cancelled or closed, for as long as a lost link with unsaved points is made again, and not
-    // after the program's end. A link given up is told on the desktop, with what was saved.
-    void keptAwakeWhileRecording_data()
-    {
-        QTest::addColumn<QString>("way"); // out of the recording
-        QTest::newRow("paused") << "pause";
-        QTest::newRow("saved") << "save";
-        QTest::newRow("cancelled") << "cancel";
-        QTest::newRow("the live screen closed") << "close";
-        QTest::newRow("the link given up") << "away";
-        QTest::newRow("SIGTERM") << "term";
-    }
-
-    void keptAwakeWhileRecording()
-    {
-        QFETCH(QString, way);
-        QVERIFY(desktop.isRunning());
-        writeStore({ StoredMeter() });
-        meter.reset({ { "streaming", false } });
-        ownerlessLock();
-        desktop.forgetNotifications();
-        Copy copy({ "awake", way });
-        QVERIFY(copy.says("recording"));
-        QTRY_VERIFY_WITH_TIMEOUT(!meter.strings("NotifyingPaths").isEmpty(), 10000);
-        const QList<QStringList> held{ { "sleep:idle", "Kalvion",
-            "Kalvion zeichnet die Messwerte von „Werkbank“ auf", "block" } };
-        QTRY_COMPARE(desktop.inhibitors(), held);
-        meter.call("SendCanned", { "dc-volts" });
-        if (way == "away") {
-            QVERIFY(copy.says("one point"));
-            meter.call("OutOfRange", { QString(), 60.0 });
-            QTest::qWait(1500);
-            QCOMPARE(desktop.inhibitors(), held);
-            QTRY_COMPARE_WITH_TIMEOUT(desktop.notifications(),
-                QList<QStringList>({ { "Verbindung verloren",
-                    "Die Verbindung zu „Werkbank“ kam nicht wieder zustande. Die Aufzeichnung "
-                    "(1 Messpunkt) ist gespeichert." } }),
-                10000);
-        } else if (way == "term") {
-            QVERIFY(copy.says("one point"));
-            ::kill(pid_t(copy.process.processId()), SIGTERM);
-            QVERIFY(copy.process.waitForFinished(5000));
-        } else {
-            QVERIFY(copy.says("done"));
-        }
-        QTRY_COMPARE(desktop.inhibitors(), QList<QStringList>());
-        if (way != "away")
-            QCOMPARE(desktop.notifications(), QList<QStringList>());
     }
 
     // The disk fails every sync for a moment while the copy records: an append fails, and so
@@ -646,6 +618,8 @@ void readyWhen(std::function<bool()> condition)
 // Records three points as a user does, does the step and says "ready".
 void drive(const QString &step)
 {
+    // A link that stays lost is given up soon.
+    Reconnect::window = 3000;
     MainWindow *window = shown<MainWindow>();
     connectionScreen *screen = startRecording(window);
     say("recording");
@@ -663,6 +637,10 @@ void drive(const QString &step)
         press(screen, "saveToolButton");
     } else if (step == "session-end") {
         emit qApp->commitDataRequest(*qApp->findChild<QSessionManager *>());
+    } else if (step == "pause") {
+        press(screen, "playToolButton");
+    } else if (step == "cancel") {
+        press(screen, "cancelToolButton");
     } else if (step == "close") {
         // Ready from inside the box that tells of the ended link.
         screen->close();
@@ -670,34 +648,6 @@ void drive(const QString &step)
         return;
     }
     say("ready");
-}
-
-// Records until the first point, says so, and leaves the recording the way given.
-void stayAwake(const QString &way)
-{
-    Reconnect::window = 3000;
-    Reconnect::every = 300;
-    MainWindow *window = shown<MainWindow>();
-    connectionScreen *screen = startRecording(window);
-    say("recording");
-    if (!QTest::qWaitFor([window] { return window->liveRecording()->size() == 1; }, 30000))
-        qFatal("nothing recorded");
-    say("one point");
-    if (way == "pause") {
-        press(screen, "playToolButton");
-    } else if (way == "save") {
-        ModalAnswer saved(QMessageBox::Ok);
-        press(screen, "saveToolButton");
-    } else if (way == "cancel") {
-        press(screen, "cancelToolButton");
-    } else if (way == "close") {
-        QTimer::singleShot(0, [] { say("done"); });
-        QTest::keyClick(screen, Qt::Key_Escape);
-        return;
-    } else {
-        return;
-    }
-    say("done");
 }
 
 // Says how each checkpoint went.
@@ -862,15 +812,13 @@ int main(int argc, char *argv[])
         isCopy = true;
         QApplication app(argc, argv);
         const QString step = argv[2];
-        QTimer::singleShot(0, [step, argv, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
+        QTimer::singleShot(0, [step, seed = QString(argc > 3 ? argv[3] : "0").toUInt()] {
             if (step == "crash")
                 crash(seed);
             else if (step == "checkpoint" || step == "checkpoint-append-fails")
                 checkpoint(step != "checkpoint");
             else if (step == "checkpoint-kill")
                 checkpointKill();
-            else if (step == "awake")
-                stayAwake(QString::fromLocal8Bit(argv[3]));
             else if (step == "io-error")
                 ioError();
             else

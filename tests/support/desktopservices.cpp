@@ -2,10 +2,18 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QTest>
+
+namespace {
+
+QDBusMessage call(const QDBusConnection &bus, const QString &service, const QString &path,
+    const QString &interface, const QString &method)
+{
+    return bus.call(QDBusMessage::createMethodCall(service, path, interface, method));
+}
+
+} // namespace
 
 DesktopServices::DesktopServices()
 {
@@ -17,8 +25,9 @@ DesktopServices::DesktopServices()
     system = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS"),
         "desktopservices-system");
     session = QDBusConnection::connectToBus(QString::fromUtf8(address), "desktopservices-session");
-    running = startMock(logind, "--system", "org.freedesktop.login1", system)
-        && startMock(notifier, "--session", "org.freedesktop.Notifications", session);
+    running = startMock(logind, "--system", "logind", system, "org.freedesktop.login1")
+        && startMock(notifier, "--session", "notification_daemon", session,
+            "org.freedesktop.Notifications");
 }
 
 DesktopServices::~DesktopServices()
@@ -31,24 +40,23 @@ DesktopServices::~DesktopServices()
     }
 }
 
-bool DesktopServices::startMock(
-    QProcess &mock, const QString &bus, const QString &name, const QDBusConnection &connection)
+bool DesktopServices::startMock(QProcess &mock, const QString &bus, const QString &name,
+    const QDBusConnection &connection, const QString &service)
 {
-    const QString templateName
-        = name == "org.freedesktop.login1" ? "logind" : "notification_daemon";
     mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mock.start("/usr/bin/python3", { "-m", "dbusmock", bus, "--template", templateName });
+    mock.start("/usr/bin/python3", { "-m", "dbusmock", bus, "--template", name });
     return QTest::qWaitFor(
-        [&] { return connection.interface()->isServiceRegistered(name).value(); }, 10000);
+        [&] { return connection.interface()->isServiceRegistered(service).value(); }, 10000);
 }
 
 QList<QStringList> DesktopServices::inhibitors()
 {
-    QDBusMessage list = QDBusMessage::createMethodCall("org.freedesktop.login1",
-        "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors");
-    const QDBusMessage reply = system.call(list);
+    const QDBusArgument all = call(system, "org.freedesktop.login1", "/org/freedesktop/login1",
+        "org.freedesktop.login1.Manager", "ListInhibitors")
+                                  .arguments()
+                                  .value(0)
+                                  .value<QDBusArgument>();
     QList<QStringList> locks;
-    const QDBusArgument all = reply.arguments().value(0).value<QDBusArgument>();
     all.beginArray();
     while (!all.atEnd()) {
         QString what, who, why, mode;
@@ -64,18 +72,18 @@ QList<QStringList> DesktopServices::inhibitors()
 
 void DesktopServices::forgetNotifications()
 {
-    QDBusInterface("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.DBus.Mock", session)
-        .call("ClearCalls");
+    call(session, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+        "org.freedesktop.DBus.Mock", "ClearCalls");
 }
 
 QList<QStringList> DesktopServices::notifications()
 {
-    QDBusInterface mock("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.DBus.Mock", session);
-    const QDBusMessage reply = mock.call("GetCalls");
+    const QDBusArgument calls = call(session, "org.freedesktop.Notifications",
+        "/org/freedesktop/Notifications", "org.freedesktop.DBus.Mock", "GetCalls")
+                                    .arguments()
+                                    .value(0)
+                                    .value<QDBusArgument>();
     QList<QStringList> sent;
-    const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
     calls.beginArray();
     while (!calls.atEnd()) {
         qulonglong when;
@@ -84,15 +92,10 @@ QList<QStringList> DesktopServices::notifications()
         calls.beginStructure();
         calls >> when >> method;
         calls.beginArray();
-        while (!calls.atEnd()) {
-            QDBusVariant argument;
-            calls >> argument;
-            arguments.append(argument.variant());
-        }
+        while (!calls.atEnd())
+            arguments.append(qdbus_cast<QDBusVariant>(calls).variant());
         calls.endArray();
         calls.endStructure();
-        if (method != "Notify")
-            continue;
         const QVariantMap hints = qdbus_cast<QVariantMap>(arguments.value(6));
         if (arguments.value(0) != "Kalvion" || arguments.value(2) != KALVION_ID
             || hints.value("desktop-entry") != KALVION_ID)

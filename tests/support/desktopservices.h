@@ -24,7 +24,7 @@ public:
 
 private:
     bool startMock(QProcess &mock, const QString &bus, const QString &name,
-        const QDBusConnection &connection);
+        const QDBusConnection &connection, const QString &service);
 
     QProcess sessionDaemon;
     QProcess logind;
