@@ -491,10 +491,9 @@ void MainWindow::startServiceDiscovery()
 void MainWindow::disconnect()
 {
     // A recording with something to lose gets time for its meter to come back: the live screen
-    // stays open and says so, and the link is made again.
+    // stays open and says so at each try, and the link is made again.
     if (recording && !link->endedByUser() && !link->gaveUp()
         && (recording->isRunning() || recording->hasUnsavedPoints())) {
-        connScreen->showLinkLost();
         recording->linkLost();
         link->reconnect();
         return;

@@ -38,7 +38,7 @@ public:
     // The link is lost and being made again: the display says so, and whether Bluetooth is off
     // or missing meanwhile, instead of showing the last reading as if it were current, until
     // the next frame arrives.
-    void showLinkLost(bool bluetoothOff = false);
+    void showLinkLost(bool bluetoothOff);
     // Tells that the series was saved, over the screen, and shows it paused.
     void tellSaved();
 
