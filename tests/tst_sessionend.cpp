@@ -369,13 +369,8 @@ private slots:
             QList<ModalAnswer::Reply>(killed ? 1 : 0, ModalAnswer::press(QMessageBox::Ok)));
         const Model kept = readBack(true);
         QVERIFY(told.done());
-        if (killed) {
-            QCOMPARE(told.box().text,
-                QString("Kalvion wurde während einer Aufzeichnung von „Werkbank“ beendet. Die "
-                        "Aufzeichnung (%1 Messpunkte) wurde als Messung gespeichert. Sie finden "
-                        "sie im Startbildschirm unter Verwalten.")
-                    .arg(sent.size()));
-        }
+        if (killed)
+            QVERIFY(told.box().text.contains(QString("(%1 Messpunkte)").arg(sent.size())));
         QCOMPARE(kept.measurements.size(), 1);
         QCOMPARE(kept.measurements[0].ys, sent);
         QCOMPARE(kept.measurements[0].name, kept.measurements[0].timestamps.first());
@@ -541,35 +536,29 @@ private slots:
         }
     }
 
-    // With a large store, a change made while a checkpoint is written fails to reach the
-    // journal. The store that lands lacks it, and so does the journal that follows it: SIGTERM
-    // at once writes the whole store, and the next start holds both changes.
-    void aChangeThatFailsDuringACheckpoint()
-    {
-        writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
-            QList<StoredSeries>(20, storedSeries(5000)) } });
-        ownerlessLock();
-        Copy copy({ "checkpoint-append-fails" });
-        QVERIFY(copy.says("checkpoint started", 60000));
-        QVERIFY(copy.says("sync failed"));
-        QVERIFY(copy.says("written true", 60000));
-        ::kill(pid_t(copy.process.processId()), SIGTERM);
-        QVERIFY(copy.process.waitForFinished(30000));
-        QCOMPARE(copy.process.exitStatus(), QProcess::NormalExit);
-        const Model kept = readBack();
-        QCOMPARE(kept.dark, false); // switched twice
-        QCOMPARE(kept.measurements.size(), 20);
-    }
-
     // With a large store, SIGTERM while a checkpoint is being written: the copy leaves it and
     // ends at once, and the next start holds everything, the change that led to it included.
+    // A change made meanwhile that fails to reach the journal is missing from the store that
+    // lands and from the journal that follows it: SIGTERM then writes the whole store.
+    void endsAtOnceDuringACheckpoint_data()
+    {
+        QTest::addColumn<bool>("failing"); // the theme switched again, and its sync fails
+        QTest::newRow("one change") << false;
+        QTest::newRow("a second change that fails") << true;
+    }
+
     void endsAtOnceDuringACheckpoint()
     {
+        QFETCH(bool, failing);
         writeStore({ StoredMeter{ "Werkbank", "C8:27:53:0C:00:01", "M27K53C",
             QList<StoredSeries>(20, storedSeries(5000)) } });
         ownerlessLock();
-        Copy copy({ "checkpoint" });
+        Copy copy({ failing ? "checkpoint-append-fails" : "checkpoint" });
         QVERIFY(copy.says("checkpoint started", 60000));
+        if (failing) {
+            QVERIFY(copy.says("sync failed"));
+            QVERIFY(copy.says("written true", 60000));
+        }
         QElapsedTimer ending;
         ending.start();
         ::kill(pid_t(copy.process.processId()), SIGTERM);
@@ -577,9 +566,9 @@ private slots:
         const qint64 took = ending.elapsed();
         QCOMPARE(copy.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(copy.process.exitCode(), 0);
-        QVERIFY2(took < 1000, qPrintable(QString("took %1 ms").arg(took)));
+        QVERIFY2(failing || took < 1000, qPrintable(QString("took %1 ms").arg(took)));
         const Model kept = readBack();
-        QCOMPARE(kept.dark, true);
+        QCOMPARE(kept.dark, !failing);
         QCOMPARE(kept.measurements.size(), 20);
     }
 };
