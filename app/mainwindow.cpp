@@ -140,12 +140,6 @@ MainWindow::MainWindow(QWidget *parent)
         "Gerät umbenennen",
         "Neuer Gerätename:",
         "CSV-Datei speichern",
-        "Messung",
-        "Gerät:",
-        "Einstellungen:",
-        "Messwert",
-        "Einheit",
-        "Zeit",
         "Fehler beim Erstellen der Datei",
         "Bitte Filenamen wählen!",
         "Wollen Sie die Anwendung wirklich schließen?\n",
@@ -166,12 +160,6 @@ MainWindow::MainWindow(QWidget *parent)
         "Rename device",
         "New device name:",
         "Save CSV file",
-        "Measurement",
-        "Device:",
-        "Settings:",
-        "Data",
-        "Unit",
-        "Time",
         "File creation Error",
         "Please choose a file name!",
         "Do you really want to close the application?\n",
@@ -287,7 +275,7 @@ void MainWindow::tellWhatStartUpFound()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     const auto answer = QMessageBox::question(
-            this, "Kalvion", texts[language][23],
+            this, "Kalvion", texts[language][17],
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer != QMessageBox::Yes) {
         event->ignore();
@@ -582,15 +570,14 @@ void MainWindow::createCSV()
     const QStringList &t = texts[language];
     const QString fileName = QFileDialog::getSaveFileName(this, t[14], "test.csv", "*.csv");
     if (fileName.isEmpty()) {
-        QMessageBox::warning(this, t[21], t[22]);
+        QMessageBox::warning(this, t[15], t[16]);
         return;
     }
-    const CsvHeads heads{t[15], t[16], t[17], t[18], t[19], t[20]};
     if (!Csv::save(fileName, records.measurement(currentDevice, currentMeasure),
-            records.meter(currentDevice).device.address().toString(), heads)) {
+            records.meter(currentDevice).device.address().toString(), Csv::heads(language))) {
         // Without a word the user could take the missing confirmation for a slow disk and
         // delete a measurement that was never exported.
-        QMessageBox::warning(this, t[21], exportFailedText[language].arg(fileName));
+        QMessageBox::warning(this, t[15], exportFailedText[language].arg(fileName));
         return;
     }
     if (measureScreen)

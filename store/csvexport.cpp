@@ -12,16 +12,26 @@ constexpr qsizetype pieceSize = 1 << 20;
 
 } // namespace
 
+CsvHeads heads(int language)
+{
+    if (language == 1)
+        return { "Measurement", "Device:", "Settings:", "Data", "Unit", "Time" };
+    return { "Messung", "Gerät:", "Einstellungen:", "Messwert", "Einheit", "Zeit" };
+}
+
 bool save(
     const QString &fileName, const Measurement &m, const QString &address, const CsvHeads &heads)
 {
+    // The half-written copy is thrown away when the file goes without a commit.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    return file.open(QIODevice::WriteOnly) && write(file, m, address, heads) && file.commit();
+}
+
+bool write(QFileDevice &file, const Measurement &m, const QString &address, const CsvHeads &heads)
+{
     QByteArray out;
     out.reserve(pieceSize + 4096);
-    // commit() overlooks a disk that fills up part-way, so each piece is checked here; the
-    // half-written copy is thrown away when the file goes without a commit.
+    // QSaveFile::commit() overlooks a disk that fills up part-way, so each piece is checked.
     bool written = true;
     const auto piece = [&](bool last) {
         if (last || out.size() >= pieceSize) {
@@ -63,7 +73,7 @@ bool save(
         if (!piece(false))
             return false;
     }
-    return piece(true) && file.flush() && file.commit();
+    return piece(true) && file.flush();
 }
 
 } // namespace Csv

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <future>
+#include <optional>
 
 // The write-ahead journal beside the store. Every change is appended and synced as it is made,
 // every recorded point as it arrives; now and then a checkpoint writes the whole store from a
@@ -65,6 +66,11 @@ public:
     // Where nothing is appended, or no new journal could be started (a full disk, say), every
     // append gives false until a checkpoint lands and starts a new one.
     Opened open(MeterRecords &records, Options &options);
+    // What a start would find now: the store with all that open() would replay onto it,
+    // the unsaved recording kept as it keeps it. It only reads, so it may look while a running
+    // copy writes both files. Nothing when the store or the journal is there but cannot be
+    // read; `error` then names the file and why.
+    static std::optional<Store::Snapshot> peek(const QString &storeFile, QString &error);
 
     // Each of these is in the file when it returns, and false when it could not be put there;
     // after one fails, every one gives false until a checkpoint lands. A change is synced at

@@ -98,6 +98,13 @@ struct Journal::Replayed {
         records.addMeasurement(i, name, points.first(n), timestamps.first(n), units.first(n),
             settings.first(n));
     }
+    bool unsaved() const { return on && points.size() > saved; }
+    // What was recorded and never saved, nor discarded, is kept whole, as a save would have
+    // kept it, named after its first point's time stamp.
+    void keep(MeterRecords &records, bool *added = nullptr) const
+    {
+        store(records, timestamps.first(), int(points.size()), added);
+    }
 };
 
 Journal::Opened Journal::open(MeterRecords &records, Options &options)
@@ -201,7 +208,7 @@ Journal::Replayed Journal::replay(
     return recording;
 }
 
-// What was recorded and never saved, nor discarded, is kept as a save would have kept it.
+// The recording left unsaved is kept, and the file says so.
 void Journal::recover(const Replayed &recording, MeterRecords &records,
     Opened &opened)
 {
@@ -212,16 +219,54 @@ void Journal::recover(const Replayed &recording, MeterRecords &records,
     active.meter = recording.meter;
     active.label = recording.label;
     const int count = int(recording.points.size());
-    if (count > recording.saved) {
-        const QString name = recording.timestamps.first();
+    if (recording.unsaved()) {
         bool added = false;
-        recording.store(records, name, count, &added);
+        recording.keep(records, &added);
         if (added)
             append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
-        saveRecording(name, count);
+        saveRecording(recording.timestamps.first(), count);
         opened.recoveredMeter = recording.label;
         opened.recoveredPoints = count;
         ++opened.replayed;
     }
     dropRecording();
+}
+
+std::optional<Store::Snapshot> Journal::peek(const QString &storeFile, QString &error)
+{
+    const Files files(storeFile);
+    // A running copy may put a checkpoint's store in place between the reads of the store and
+    // the journal, so that the one would not follow the other: the store's hash before and
+    // after tells, and then both are read again.
+    QByteArray storeHash = fingerprint(files.store);
+    for (int tries = 1;; ++tries) {
+        QFile store(files.store), journal(files.journal);
+        for (QFile *file : { &store, &journal }) {
+            if (file->exists() && !file->open(QIODevice::ReadOnly)) {
+                error = file->fileName() + ": " + file->errorString();
+                return std::nullopt;
+            }
+        }
+        Store::Snapshot read = Store::read(files.store);
+        // Read, not mapped: the running copy may cut a torn append off under a mapping.
+        const QByteArray bytes = journal.isOpen() ? journal.readAll() : QByteArray();
+        const QByteArray after = fingerprint(files.store);
+        if (after != storeHash && tries < 3) {
+            storeHash = after;
+            continue;
+        }
+        const Scan found = scan(bytes);
+        const qint64 from = heldBefore(found, storeHash);
+        if (from < 0)
+            return read;
+        MeterRecords records;
+        for (Meter &meter : read.meters)
+            records.addMeter(std::move(meter));
+        int applied = 0;
+        const Replayed recording = replay(found, from, records, read.options, applied);
+        if (recording.unsaved())
+            recording.keep(records);
+        read.meters = records.all();
+        return read;
+    }
 }

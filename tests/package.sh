@@ -10,6 +10,7 @@ deb=$out/kalvion_${version}_amd64.deb
 diff <(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ { print substr($6, 3) }' | sort) - <<EOT
 usr/bin/kalvion
 usr/share/applications/$id.desktop
+usr/share/bash-completion/completions/kalvion
 usr/share/doc/kalvion/changelog.gz
 usr/share/doc/kalvion/copyright
 usr/share/icons/hicolor/256x256/apps/$id.png
@@ -19,6 +20,7 @@ EOT
 dpkg-deb -f "$deb" Version | grep -qx "$version"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/metainfo/$id.metainfo.xml" \
     | grep -q "<release version=\"$version\""
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/bash-completion/completions/kalvion | bash -n
 
 # Qt loads the xcb platform and the multimedia backends as plugins, Qt Bluetooth talks to BlueZ
 # over D-Bus, and the minus sign comes from Symbola: all must be among the dependencies.

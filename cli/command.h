@@ -1,0 +1,38 @@
+#pragma once
+
+#include "store/store.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QFileDevice;
+
+// What the commands share. Each command is given its arguments with its own name first, as a
+// program is given its own.
+namespace CommandLine {
+
+int list(const QStringList &arguments);
+int exportMeasurement(const QStringList &arguments);
+
+// Tells the person on stderr, as "kalvion COMMAND: message".
+void say(const QString &command, const QString &message);
+
+// Parses a command's arguments, answering --help and a wrong option as QCommandLineParser does
+// (each ends the program), and checks that exactly `positionals` arguments follow. Gives the
+// status to end with when the command cannot go on.
+std::optional<int> parse(
+    QCommandLineParser &parser, const QStringList &arguments, qsizetype positionals);
+
+// What the window would show if it started now, read without writing; nothing, said, when the
+// store or its journal cannot be read.
+std::optional<Store::Snapshot> readStore(const QString &command);
+
+// Writes through `write` to stdout when `path` is empty or "-", else to the file at `path`,
+// and gives the status: a failure is said.
+int output(
+    const QString &command, const QString &path, const std::function<bool(QFileDevice &)> &write);
+
+} // namespace CommandLine
