@@ -14,6 +14,7 @@ class QFileDevice;
 // program is given its own.
 namespace CommandLine {
 
+int record(const QStringList &arguments);
 int list(const QStringList &arguments);
 int exportMeasurement(const QStringList &arguments);
 

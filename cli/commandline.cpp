@@ -22,6 +22,7 @@ struct Command {
 };
 
 const Command commands[] = {
+    { "record", "the readings of one or more meters, as they arrive", record },
     { "list", "the known meters and their measurements, tab-separated", list },
     { "export", "one measurement as a CSV file", exportMeasurement },
 };
@@ -58,7 +59,7 @@ int run(int argc, char *argv[])
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list or export."));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("record, list or export."));
     // What follows the command is the command's.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(app);

@@ -103,8 +103,7 @@ void newDeviceScreen::clickSearch()
 
 void newDeviceScreen::addDeviceToList(const QBluetoothDeviceInfo &info)
 {
-    if (info.coreConfigurations() != QBluetoothDeviceInfo::LowEnergyCoreConfiguration
-        || info.name() != QLatin1String("M27K53C"))
+    if (!Search::isMeter(info))
         return;
     for (int r = 0; r < ui->blootoothList->count(); ++r) {
         if (ui->blootoothList->item(r)->text() == info.name())

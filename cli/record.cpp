@@ -1,0 +1,428 @@
+#include "cli/command.h"
+#include "cli/commandline.h"
+
+#include "link/meterlink.h"
+#include "link/search.h"
+#include "live/framedecoder.h"
+#include "live/recording.h"
+#include "live/statistics.h"
+
+#include <QBluetoothDeviceDiscoveryAgent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace CommandLine {
+
+namespace {
+
+const QString command = QStringLiteral("record");
+
+// The signals that end a recording; the handler only writes to a socket the event loop reads.
+int wake[2] = { -1, -1 };
+
+void caught(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake[0], &byte, 1);
+}
+
+// "2h30m", "90s", "1h": the time to record for, or -1 when the text is none of these.
+qint64 parseDuration(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^(?:(\\d+)h)?(?:(\\d+)m)?(?:(\\d+)s)?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (text.isEmpty() || !match.hasMatch())
+        return -1;
+    return 1000
+        * (3600 * match.captured(1).toLongLong() + 60 * match.captured(2).toLongLong()
+            + match.captured(3).toLongLong());
+}
+
+// A CSV field as RFC 4180 has it: quoted when it holds a comma, a quote or a line break.
+QByteArray csvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (!field.contains(',') && !field.contains('"') && !field.contains('\n')
+        && !field.contains('\r'))
+        return field;
+    return '"' + field.replace('"', "\"\"") + '"';
+}
+
+// ISO 8601 in local time, to the millisecond, with the offset from UTC written out.
+QString isoTime(const QDateTime &when)
+{
+    const int offset = when.offsetFromUtc() / 60;
+    return when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))
+        + QStringLiteral("%1%2:%3")
+              .arg(offset < 0 ? u'-' : u'+')
+              .arg(std::abs(offset) / 60, 2, 10, QChar(u'0'))
+              .arg(std::abs(offset) % 60, 2, 10, QChar(u'0'));
+}
+
+QByteArray jsonText(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const QChar c : text) {
+        if (c == u'"' || c == u'\\')
+            out += '\\' + QString(c).toUtf8();
+        else if (c.unicode() < 0x20)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QChar(u'0')).toUtf8();
+        else
+            out += QString(c).toUtf8();
+    }
+    return out + '"';
+}
+
+} // namespace
+
+// One meter followed without a screen: its link made, and made again when it is lost, and each
+// reading recorded, with the same link, decoder and recording as the window's live screen.
+class Follower : public QObject
+{
+public:
+    Follower(const QBluetoothDeviceInfo &meter, const QString &label, QObject *parent)
+        : QObject(parent), label(label), link(new MeterLink(meter, this)), recording(meter)
+    {
+        recording.play();
+        connect(link, &MeterLink::connected, link, &MeterLink::discoverServices);
+        connect(link, &MeterLink::serviceDiscovered, link, &MeterLink::useService);
+        connect(link, &MeterLink::serviceStateChanged, this,
+            [this](QLowEnergyService::ServiceState state) {
+                if (state == QLowEnergyService::RemoteServiceDiscovered)
+                    link->switchOnNotifications();
+            });
+        connect(link, &MeterLink::characteristicChanged, this,
+            [this](const QLowEnergyCharacteristic &, const QByteArray &value) { frame(value); });
+        connect(link, &MeterLink::disconnected, this, &Follower::lost);
+        connect(link, &MeterLink::unavailable, this, [this] { unavailable = true; finish(); });
+        link->open();
+    }
+
+    const QString label;
+    MeterLink *const link;
+    Recording recording;
+    Statistics figures;
+    Reading last;
+    QDateTime lastTime;
+    bool done = false;
+    bool unavailable = false;
+    std::function<void(Follower &)> recorded;
+    std::function<void()> finished;
+
+    void finish()
+    {
+        if (done)
+            return;
+        done = true;
+        recording.play(); // paused: nothing more is recorded
+        if (!link->gaveUp() && !unavailable)
+            link->end();
+        finished();
+    }
+
+private:
+    void frame(const QByteArray &value)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        std::optional<Reading> decoded = decodeFrame(value.toHex(), now);
+        if (!decoded || !recording.take(*decoded))
+            return;
+        last = std::move(*decoded);
+        lastTime = now;
+        const Samples &points = recording.samples();
+        const qsizetype j = points.size() - 1;
+        figures.add(points.points[j].y(), points.unit(j), now);
+        recorded(*this);
+    }
+
+    void lost()
+    {
+        if (done)
+            return;
+        if (link->gaveUp()) {
+            finish();
+            return;
+        }
+        recording.linkLost();
+        link->reconnect();
+    }
+};
+
+} // namespace CommandLine
+
+namespace CommandLine {
+
+namespace {
+
+// Where the readings go, one line each as it arrives, synced at least once a second when it
+// is a file.
+class Sink
+{
+public:
+    Sink(bool json, bool several) : json(json), several(several) { }
+
+    bool open(const QString &path)
+    {
+        toFile = !path.isEmpty() && path != QLatin1String("-");
+        const bool opened = toFile
+            ? (file.setFileName(path), file.open(QIODevice::WriteOnly | QIODevice::Truncate
+                                                 | QIODevice::Unbuffered))
+            : file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        return opened && (json || put(several ? "meter,number,time,value,unit,settings\n"
+                                              : "number,time,value,unit,settings\n"));
+    }
+
+    bool write(Follower &meter)
+    {
+        const Samples &points = meter.recording.samples();
+        const qsizetype j = points.size() - 1;
+        const bool readable = !points.unit(j).contains(u'?');
+        const QByteArray value
+            = readable ? QByteArray::number(points.points[j].y(), 'g', 6) : QByteArray();
+        const QString unit = QString(points.unit(j)).remove(u'?');
+        QByteArray line;
+        if (json) {
+            // As the window's display shows it.
+            QString display = readable ? meter.last.digit1 + meter.last.digit2
+                    + meter.last.digit3 + meter.last.digit4
+                                       : QStringLiteral("0.L");
+            if (meter.last.segments[Segment::Minus])
+                display.prepend(u'-');
+            line = "{\"meter\":" + jsonText(meter.label) + ",\"address\":"
+                + jsonText(meter.link->meter().address().toString()) + ",\"number\":"
+                + QByteArray::number(j + 1) + ",\"time\":"
+                + jsonText(isoTime(meter.lastTime))
+                + ",\"value\":" + (readable ? value : "null") + ",\"unit\":" + jsonText(unit)
+                + ",\"settings\":" + jsonText(points.settings(j)) + ",\"display\":"
+                + jsonText(display) + "}\n";
+        } else {
+            if (several)
+                line = csvField(meter.label) + ',';
+            line += QByteArray::number(j + 1) + ',';
+            points.appendTimestamp(line, j);
+            line += ',' + (readable ? value : QByteArray("0.L")) + ',' + csvField(unit) + ','
+                + csvField(points.settings(j)) + '\n';
+        }
+        return put(line);
+    }
+
+    bool sync() { return !toFile || ::fdatasync(file.handle()) == 0; }
+    QString error() const { return file.errorString(); }
+
+private:
+    bool put(const QByteArray &bytes) { return file.write(bytes) == bytes.size(); }
+
+    const bool json;
+    const bool several;
+    bool toFile = false;
+    QFile file;
+};
+
+// The meters to record, by address or by a label the store knows; an address it does not know
+// is searched for by the link itself. Nothing, said, when a label is not known or the store
+// cannot be read.
+std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> named(
+    const QStringList &names, int &status)
+{
+    const std::optional<Store::Snapshot> stored = readStore(command);
+    if (!stored) {
+        status = StoreUnreadable;
+        return std::nullopt;
+    }
+    QList<std::pair<QBluetoothDeviceInfo, QString>> meters;
+    for (const QString &name : names) {
+        const QBluetoothAddress address(name);
+        const auto known = std::find_if(stored->meters.cbegin(), stored->meters.cend(),
+            [&](const Meter &m) {
+                return m.label == name || (!address.isNull() && m.device.address() == address);
+            });
+        if (known != stored->meters.cend()) {
+            meters.append({ known->device, known->label });
+        } else if (!address.isNull()) {
+            meters.append({ QBluetoothDeviceInfo(address, QString(), 0), name });
+        } else {
+            say(command, QStringLiteral("no known meter is labelled \"%1\"").arg(name));
+            status = Usage;
+            return std::nullopt;
+        }
+    }
+    return meters;
+}
+
+// The meters a short search finds, as the window's discovery finds them; nothing when Bluetooth
+// is off or missing.
+std::optional<QList<QBluetoothDeviceInfo>> search()
+{
+    QBluetoothDeviceDiscoveryAgent agent;
+    agent.setLowEnergyDiscoveryTimeout(Search::timeout);
+    QList<QBluetoothDeviceInfo> found;
+    bool failed = false;
+    QEventLoop searching;
+    QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered,
+        [&](const QBluetoothDeviceInfo &info) {
+            const bool seen = std::any_of(found.cbegin(), found.cend(),
+                [&](const QBluetoothDeviceInfo &f) { return f.address() == info.address(); });
+            if (Search::isMeter(info) && !seen)
+                found.append(info);
+        });
+    QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::finished, &searching,
+        &QEventLoop::quit);
+    QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::errorOccurred, &searching, [&] {
+        failed = true;
+        searching.quit();
+    });
+    agent.start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
+    if (agent.isActive())
+        searching.exec();
+    else
+        failed = true;
+    return failed ? std::nullopt : std::optional(found);
+}
+
+// The one meter a search finds, under its label when the store knows it.
+std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> found(int &status)
+{
+    const std::optional<QList<QBluetoothDeviceInfo>> meters = search();
+    if (!meters) {
+        say(command, QStringLiteral("Bluetooth is switched off or missing"));
+        status = NoMeter;
+        return std::nullopt;
+    }
+    if (meters->size() != 1) {
+        QStringList addresses;
+        for (const QBluetoothDeviceInfo &meter : *meters)
+            addresses.append(meter.address().toString());
+        say(command,
+            meters->isEmpty()
+                ? QStringLiteral("no meter found")
+                : QStringLiteral("%1 meters found, name one with --meter: %2")
+                      .arg(meters->size())
+                      .arg(addresses.join(QStringLiteral(", "))));
+        status = NoMeter;
+        return std::nullopt;
+    }
+    return named({ meters->constFirst().address().toString() }, status);
+}
+
+} // namespace
+
+int record(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Records the readings of one or more meters, one line per reading as it arrives."));
+    const QCommandLineOption meterOption(QStringLiteral("meter"),
+        QStringLiteral("A meter to record, by its address or its label; may be repeated. "
+                       "Without it, the one meter a search finds."),
+        QStringLiteral("ADDRESS|LABEL"));
+    const QCommandLineOption outputOption(QStringLiteral("output"),
+        QStringLiteral("Where the readings go (default -, the standard output)."),
+        QStringLiteral("FILE"), QStringLiteral("-"));
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+        QStringLiteral("csv (default) or jsonl."), QStringLiteral("FORMAT"), QStringLiteral("csv"));
+    const QCommandLineOption durationOption(QStringLiteral("duration"),
+        QStringLiteral("Stop after this time, as 2h30m, 45m or 90s."), QStringLiteral("TIME"));
+    const QCommandLineOption samplesOption(QStringLiteral("samples"),
+        QStringLiteral("Stop once each meter has given N readings."), QStringLiteral("N"));
+    const QCommandLineOption keepTryingOption(QStringLiteral("keep-trying"),
+        QStringLiteral("Make a lost link again for as long as it takes, not for two minutes."));
+    parser.addOptions({ meterOption, outputOption, formatOption, durationOption, samplesOption,
+        keepTryingOption });
+    if (const std::optional<int> status = parse(parser, arguments, 0))
+        return *status;
+    const QString format = parser.value(formatOption);
+    const qint64 duration
+        = parser.isSet(durationOption) ? parseDuration(parser.value(durationOption)) : 0;
+    bool counted = true;
+    const int samples
+        = parser.isSet(samplesOption) ? parser.value(samplesOption).toInt(&counted) : 0;
+    if ((format != QLatin1String("csv") && format != QLatin1String("jsonl")) || duration < 0
+        || !counted || samples < 0) {
+        say(command, QStringLiteral("wrong --format, --duration or --samples; see \"kalvion "
+                                    "record --help\""));
+        return Usage;
+    }
+    // Qt's own notes on Bluetooth are for its developers, not for a person at a terminal.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.bluetooth*=false"));
+    int status = Done;
+    const auto meters = parser.isSet(meterOption) ? named(parser.values(meterOption), status)
+                                                  : found(status);
+    if (!meters)
+        return status;
+    if (parser.isSet(keepTryingOption))
+        Reconnect::window = std::numeric_limits<int>::max();
+
+    // A reader that went away is an output that failed, not a reason to die of a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    Sink sink(format == QLatin1String("jsonl"), meters->size() > 1);
+    if (!sink.open(parser.value(outputOption))) {
+        say(command, QStringLiteral("cannot write %1: %2")
+                         .arg(parser.value(outputOption), sink.error()));
+        return OutputFailed;
+    }
+    QList<Follower *> followers;
+    const auto end = [&](int why) {
+        status = std::max(status, why);
+        for (Follower *f : std::as_const(followers))
+            f->finished = [] { };
+        QCoreApplication::exit(status);
+    };
+    for (const auto &[device, label] : *meters) {
+        auto *follower = new Follower(device, label, qApp);
+        follower->recorded = [&, samples](Follower &f) {
+            if (!sink.write(f)) {
+                say(command, "cannot write the readings: " + sink.error());
+                end(OutputFailed);
+            } else if (samples > 0 && f.recording.size() >= samples) {
+                f.finish();
+            }
+        };
+        follower->finished = [&] {
+            if (std::all_of(followers.cbegin(), followers.cend(), [](Follower *f) { return f->done; }))
+                end(Done);
+        };
+        followers.append(follower);
+    }
+
+    QTimer syncing;
+    QObject::connect(&syncing, &QTimer::timeout, [&] {
+        if (!sink.sync()) {
+            say(command, "cannot write the readings: " + sink.error());
+            end(OutputFailed);
+        }
+    });
+    syncing.start(500);
+    if (duration > 0)
+        QTimer::singleShot(duration, [&] { end(Done); });
+    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake);
+    QSocketNotifier ending(wake[1], QSocketNotifier::Read);
+    QObject::connect(&ending, &QSocketNotifier::activated, [&] { end(Done); });
+    for (int signal : { SIGINT, SIGTERM, SIGHUP })
+        std::signal(signal, caught);
+
+    QCoreApplication::exec();
+    sink.sync();
+    for (Follower *f : std::as_const(followers)) {
+        if (f->unavailable)
+            status = std::max<int>(status, NoMeter);
+        else if (f->link->gaveUp())
+            status = std::max<int>(status, GivenUp);
+        say(command, f->label + ": "
+                + (f->figures.isEmpty() ? QStringLiteral("no readings") : f->figures.line(1))
+                + (f->link->gaveUp() ? QStringLiteral(" (given up)") : QString()));
+    }
+    return status;
+}
+
+} // namespace CommandLine
