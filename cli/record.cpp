@@ -65,7 +65,7 @@ QString isoTime(const QDateTime &when)
     const int offset = when.offsetFromUtc() / 60;
     return when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))
         + QStringLiteral("%1%2:%3")
-              .arg(offset < 0 ? u'-' : u'+')
+              .arg(QChar(offset < 0 ? u'-' : u'+'))
               .arg(std::abs(offset) / 60, 2, 10, QChar(u'0'))
               .arg(std::abs(offset) % 60, 2, 10, QChar(u'0'));
 }
@@ -105,9 +105,15 @@ public:
         connect(link, &MeterLink::characteristicChanged, this,
             [this](const QLowEnergyCharacteristic &, const QByteArray &value) { frame(value); });
         connect(link, &MeterLink::disconnected, this, &Follower::lost);
-        connect(link, &MeterLink::unavailable, this, [this] { unavailable = true; finish(); });
-        link->open();
+        connect(link, &MeterLink::unavailable, this, [this] {
+            say(command, QStringLiteral("Bluetooth is switched off or missing"));
+            unavailable = true;
+            finish();
+        });
     }
+
+    // Once told what to do with what it records: a link may fail at once.
+    void start() { link->open(); }
 
     const QString label;
     MeterLink *const link;
@@ -374,8 +380,6 @@ int record(const QStringList &arguments)
     QList<Follower *> followers;
     const auto end = [&](int why) {
         status = std::max(status, why);
-        for (Follower *f : std::as_const(followers))
-            f->finished = [] { };
         QCoreApplication::exit(status);
     };
     for (const auto &[device, label] : *meters) {
@@ -394,6 +398,9 @@ int record(const QStringList &arguments)
         };
         followers.append(follower);
     }
+    // Inside the event loop, which a link that fails at once ends.
+    for (Follower *follower : std::as_const(followers))
+        QTimer::singleShot(0, follower, &Follower::start);
 
     QTimer syncing;
     QObject::connect(&syncing, &QTimer::timeout, [&] {
