@@ -40,8 +40,8 @@ int measurementNamed(const Meter &meter, const QString &name, const QString &com
 {
     qsizetype k = meter.measureNames.indexOf(name);
     bool number = false;
-    if (const int n = name.toInt(&number);
-        k < 0 && number && n >= 1 && n <= meter.measureNames.size())
+    const int n = name.toInt(&number);
+    if (k < 0 && number && n >= 1 && n <= meter.measureNames.size())
         k = n - 1;
     if (k >= 0)
         return int(k);

@@ -1,3 +1,4 @@
+#include "app/startup.h"
 #include "store/journal.h"
 #include "support/files.h"
 #include "support/storedmeter.h"
@@ -48,7 +49,8 @@ class CliTest : public QObject
 
 private slots:
     // After the store was last written whole, the second meter was relabelled, and a recording
-    // on the first was never saved. Both commands see them as a start would, and only read.
+    // on the first was never saved. While the window runs, both commands see them as a start
+    // would, and only read.
     void commandsSeeWhatAStartWouldSee()
     {
         writeStore({ { "Werkbank", address, "M27K53C", { a, b } },
@@ -68,6 +70,8 @@ private slots:
             journal.appendPoint({ 0, "A ", "r-1", "DC " });
             journal.appendPoint({ 5, "A ", "r-2", "DC " });
         }
+        Startup::InstanceLock window;
+        QVERIFY(window.take());
         const QDir config = QFileInfo(store).dir();
         const QStringList files = config.entryList(QDir::AllEntries | QDir::Hidden);
         const QByteArray storeBytes = fileBytes(store);
