@@ -11,8 +11,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -182,11 +182,13 @@ public:
     {
         toFile = !path.isEmpty() && path != QLatin1String("-");
         const bool opened = toFile
-            ? (file.setFileName(path), file.open(QIODevice::WriteOnly | QIODevice::Truncate
-                                                 | QIODevice::Unbuffered))
+            ? (file.setFileName(path),
+                file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             : file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
-        return opened && (json || put(several ? "meter,number,time,value,unit,settings\n"
-                                              : "number,time,value,unit,settings\n"));
+        return opened
+            && (json
+                || put(several ? "meter,number,time,value,unit,settings\n"
+                               : "number,time,value,unit,settings\n"));
     }
 
     bool write(Follower &meter)
@@ -200,18 +202,17 @@ public:
         QByteArray line;
         if (json) {
             // As the window's display shows it.
-            QString display = readable ? meter.last.digit1 + meter.last.digit2
-                    + meter.last.digit3 + meter.last.digit4
-                                       : QStringLiteral("0.L");
+            QString display = readable
+                ? meter.last.digit1 + meter.last.digit2 + meter.last.digit3 + meter.last.digit4
+                : QStringLiteral("0.L");
             if (meter.last.segments[Segment::Minus])
                 display.prepend(u'-');
-            line = "{\"meter\":" + jsonText(meter.label) + ",\"address\":"
-                + jsonText(meter.link->meter().address().toString()) + ",\"number\":"
-                + QByteArray::number(j + 1) + ",\"time\":"
-                + jsonText(isoTime(meter.lastTime))
-                + ",\"value\":" + (readable ? value : "null") + ",\"unit\":" + jsonText(unit)
-                + ",\"settings\":" + jsonText(points.settings(j)) + ",\"display\":"
-                + jsonText(display) + "}\n";
+            line = "{\"meter\":" + jsonText(meter.label)
+                + ",\"address\":" + jsonText(meter.link->meter().address().toString())
+                + ",\"number\":" + QByteArray::number(j + 1) + ",\"time\":"
+                + jsonText(isoTime(meter.lastTime)) + ",\"value\":" + (readable ? value : "null")
+                + ",\"unit\":" + jsonText(unit) + ",\"settings\":" + jsonText(points.settings(j))
+                + ",\"display\":" + jsonText(display) + "}\n";
         } else {
             if (several)
                 line = csvField(meter.label) + ',';
@@ -249,10 +250,10 @@ std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> named(
     QList<std::pair<QBluetoothDeviceInfo, QString>> meters;
     for (const QString &name : names) {
         const QBluetoothAddress address(name);
-        const auto known = std::find_if(stored->meters.cbegin(), stored->meters.cend(),
-            [&](const Meter &m) {
-                return m.label == name || (!address.isNull() && m.device.address() == address);
-            });
+        const auto known
+            = std::find_if(stored->meters.cbegin(), stored->meters.cend(), [&](const Meter &m) {
+                  return m.label == name || (!address.isNull() && m.device.address() == address);
+              });
         if (known != stored->meters.cend()) {
             meters.append({ known->device, known->label });
         } else if (!address.isNull()) {
@@ -282,8 +283,8 @@ std::optional<QList<QBluetoothDeviceInfo>> search()
             if (Search::isMeter(info) && !seen)
                 found.append(info);
         });
-    QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::finished, &searching,
-        &QEventLoop::quit);
+    QObject::connect(
+        &agent, &QBluetoothDeviceDiscoveryAgent::finished, &searching, &QEventLoop::quit);
     QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::errorOccurred, &searching, [&] {
         failed = true;
         searching.quit();
@@ -310,11 +311,10 @@ std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> found(int &status
         for (const QBluetoothDeviceInfo &meter : *meters)
             addresses.append(meter.address().toString());
         say(command,
-            meters->isEmpty()
-                ? QStringLiteral("no meter found")
-                : QStringLiteral("%1 meters found, name one with --meter: %2")
-                      .arg(meters->size())
-                      .arg(addresses.join(QStringLiteral(", "))));
+            meters->isEmpty() ? QStringLiteral("no meter found")
+                              : QStringLiteral("%1 meters found, name one with --meter: %2")
+                                    .arg(meters->size())
+                                    .arg(addresses.join(QStringLiteral(", "))));
         status = NoMeter;
         return std::nullopt;
     }
@@ -355,15 +355,16 @@ int record(const QStringList &arguments)
         = parser.isSet(samplesOption) ? parser.value(samplesOption).toInt(&counted) : 0;
     if ((format != QLatin1String("csv") && format != QLatin1String("jsonl")) || duration < 0
         || !counted || samples < 0) {
-        say(command, QStringLiteral("wrong --format, --duration or --samples; see \"kalvion "
-                                    "record --help\""));
+        say(command,
+            QStringLiteral("wrong --format, --duration or --samples; see \"kalvion "
+                           "record --help\""));
         return Usage;
     }
     // Qt's own notes on Bluetooth are for its developers, not for a person at a terminal.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.bluetooth*=false"));
     int status = Done;
-    const auto meters = parser.isSet(meterOption) ? named(parser.values(meterOption), status)
-                                                  : found(status);
+    const auto meters
+        = parser.isSet(meterOption) ? named(parser.values(meterOption), status) : found(status);
     if (!meters)
         return status;
     if (parser.isSet(keepTryingOption))
@@ -373,8 +374,8 @@ int record(const QStringList &arguments)
     std::signal(SIGPIPE, SIG_IGN);
     Sink sink(format == QLatin1String("jsonl"), meters->size() > 1);
     if (!sink.open(parser.value(outputOption))) {
-        say(command, QStringLiteral("cannot write %1: %2")
-                         .arg(parser.value(outputOption), sink.error()));
+        say(command,
+            QStringLiteral("cannot write %1: %2").arg(parser.value(outputOption), sink.error()));
         return OutputFailed;
     }
     QList<Follower *> followers;
@@ -393,7 +394,8 @@ int record(const QStringList &arguments)
             }
         };
         follower->finished = [&] {
-            if (std::all_of(followers.cbegin(), followers.cend(), [](Follower *f) { return f->done; }))
+            if (std::all_of(
+                    followers.cbegin(), followers.cend(), [](Follower *f) { return f->done; }))
                 end(Done);
         };
         followers.append(follower);
@@ -425,7 +427,8 @@ int record(const QStringList &arguments)
             status = std::max<int>(status, NoMeter);
         else if (f->link->gaveUp())
             status = std::max<int>(status, GivenUp);
-        say(command, f->label + ": "
+        say(command,
+            f->label + ": "
                 + (f->figures.isEmpty() ? QStringLiteral("no readings") : f->figures.line(1))
                 + (f->link->gaveUp() ? QStringLiteral(" (given up)") : QString()));
     }

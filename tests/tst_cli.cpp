@@ -3,17 +3,41 @@
 #include "support/files.h"
 #include "support/storedmeter.h"
 #include "support/testmain.h"
+#include "support/virtualmeter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 
+#include <csignal>
 #include <unistd.h>
 
-// kalvion list and export as a script runs them: the built program, without a display, on a
-// store written key by key and a journal that the program's own journal code left beside it.
+// The commands as a script runs them: the built program, without a display. list and export
+// on a store written key by key and a journal that the program's own journal code left beside
+// it; record against the virtual meter, its lines checked against readings the test reads off
+// the frames it sent, by its own table.
 class CliTest : public QObject
 {
     Q_OBJECT
+
+    VirtualMeter meter;
+    const QString second = QStringLiteral("C8:27:53:0C:00:02");
+
+    // A frame the virtual meter sends, and what the meter's display shows for it: the value as
+    // a CSV file writes it, the unit, the settings and the display's text.
+    struct Shown {
+        const char *frame;
+        QString value, unit, settings, display;
+    };
+    const QList<Shown> shown = {
+        { "dc-volts", "5.012", "V ", "DC AUTO ", "5.012" },
+        { "negative", "1.5", "V ", "DC AUTO ", "-1.500" },
+        { "overload", "0.L", "M Ohm ", "AUTO ", "0.L" },
+        { "ohms", "4.7", "k Ohm ", "AUTO ", "4.700" },
+    };
 
     const QString address = QStringLiteral("C8:27:53:0C:00:01");
     const StoredSeries a{ "a", { { 1, 1 }, { 2, -2 }, { 3, 3.5 } }, { "t-1", "t-2", "t-3" },
@@ -27,12 +51,11 @@ class CliTest : public QObject
     };
 
     // `closedOutput` gives the program a pipe that nobody reads as its stdout.
-    static Run run(const QStringList &arguments, bool closedOutput = false)
+    static void start(QProcess &program, const QStringList &arguments, bool closedOutput = false)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(name);
-        QProcess program;
         program.setProcessEnvironment(environment);
         if (closedOutput) {
             program.setChildProcessModifier([] {
@@ -42,12 +65,24 @@ class CliTest : public QObject
             });
         }
         program.start(KALVION_EXECUTABLE, arguments);
-        program.waitForFinished();
+    }
+
+    static Run run(const QStringList &arguments, bool closedOutput = false)
+    {
+        QProcess program;
+        start(program, arguments, closedOutput);
+        program.waitForFinished(20000);
         return { program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
             program.readAllStandardOutput(), program.readAllStandardError() };
     }
 
 private slots:
+    void init()
+    {
+        meter.reset({ { "streaming", false } });
+        meter.call("AddMeter", { QString("M27K53C") });
+    }
+
     // After the store was last written whole, the second meter was relabelled, and a recording
     // on the first was never saved. While the window runs, both commands see them as a start
     // would, and only read.
@@ -136,6 +171,18 @@ private slots:
             "closed");
         row("store is a folder", { "list" }, 5,
             "kalvion list: cannot read " + UserStore().fileName() + ": ", "folder");
+        row("record: a wrong duration", { "record", "--duration", "2d" }, 1,
+            "wrong --format, --duration or --samples");
+        row("record: an unknown label", { "record", "--meter", "Labor" }, 1,
+            "no known meter is labelled \"Labor\"");
+        row("record: Bluetooth off", { "record", "--meter", "Werkbank" }, 2,
+            "Bluetooth is switched off or missing", "powered");
+        row("record: no meter found", { "record" }, 2, "no meter found", "meter");
+        row("record: a full disk", { "record", "--meter", second, "--output", "/dev/full" }, 4,
+            "No space left on device");
+        row("record: a closed pipe", { "record", "--meter", second }, 4, "cannot write", "closed");
+        row("record: a store that cannot be read", { "record", "--meter", "Werkbank" }, 5,
+            "cannot read", "folder");
     }
 
     void exitStatuses()
@@ -148,13 +195,102 @@ private slots:
         const QString store = UserStore().fileName();
         if (setup == "folder")
             QVERIFY(QFile::remove(store) && QDir().mkdir(store));
+        if (setup == "powered" || setup == "meter")
+            meter.reset({ { "streaming", false }, { setup, false } });
         const Run ran = run(arguments, setup == "closed");
         QDir().rmdir(store);
         QCOMPARE(ran.status, status);
         if (status == 0)
             QVERIFY2(ran.out.startsWith(said.toUtf8()), ran.out);
         else
-            QVERIFY2(ran.err.contains(said.toUtf8()) && ran.out.isEmpty(), ran.err);
+            QVERIFY2(ran.err.contains(said.toUtf8())
+                    && (ran.out.isEmpty() || arguments[0] == "record"), // its header goes first
+                ran.err);
+    }
+
+    // Two meters at once, one by its label and one by an address the store does not know: each
+    // counts its own readings, one line each as it arrives.
+    void twoMeters_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("CSV") << "csv";
+        QTest::newRow("JSON lines") << "jsonl";
+    }
+
+    void twoMeters()
+    {
+        QFETCH(QString, format);
+        writeStore({ StoredMeter{ "Werkbank, links", address, "M27K53C", {} } });
+        QProcess program;
+        start(program,
+            { "record", "--meter", "Werkbank, links", "--meter", second, "--samples",
+                QString::number(shown.size()), "--format", format });
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
+        for (const Shown &s : shown)
+            meter.call("SendCanned", { QString(s.frame) });
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        QList<QByteArray> lines = program.readAllStandardOutput().chopped(1).split('\n');
+        if (format == "csv")
+            QCOMPARE(lines.takeFirst(), "meter,number,time,value,unit,settings");
+        QCOMPARE(lines.size(), 2 * shown.size());
+        const QRegularExpression csvTime(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6}$)"),
+            isoTime(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)");
+        for (const auto &[label, at] :
+            { std::pair{ QString("Werkbank, links"), address }, { second, second } }) {
+            int number = 0;
+            for (const QByteArray &line : std::as_const(lines)) {
+                if (format == "csv") {
+                    const QString quoted = label.contains(',') ? '"' + label + '"' : label;
+                    if (!line.startsWith((quoted + ',').toUtf8()))
+                        continue;
+                    const QStringList field
+                        = QString::fromUtf8(line.mid(quoted.size() + 1)).split(',');
+                    const Shown &s = shown[number++];
+                    QCOMPARE(field[0], QString::number(number));
+                    QVERIFY2(csvTime.match(field[1]).hasMatch(), line);
+                    QCOMPARE(field.mid(2), QStringList({ s.value, s.unit, s.settings }));
+                } else {
+                    const QJsonObject o = QJsonDocument::fromJson(line).object();
+                    if (o["meter"].toString() != label)
+                        continue;
+                    const Shown &s = shown[number++];
+                    QCOMPARE(o["address"].toString(), at);
+                    QCOMPARE(o["number"].toInt(), number);
+                    QVERIFY2(isoTime.match(o["time"].toString()).hasMatch(), line);
+                    QCOMPARE(o["value"].isNull() ? QString("0.L")
+                                                 : QString::number(o["value"].toDouble()),
+                        s.value);
+                    QCOMPARE(o["unit"].toString(), s.unit);
+                    QCOMPARE(o["settings"].toString(), s.settings);
+                    QCOMPARE(o["display"].toString(), s.display);
+                }
+            }
+            QCOMPARE(number, shown.size());
+        }
+    }
+
+    // SIGINT, SIGTERM and SIGHUP end it within a second, with a summary on stderr.
+    void endsOnSignal()
+    {
+        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} } });
+        for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
+            QProcess program;
+            start(program, { "record", "--meter", "Werkbank" });
+            QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 1, 10000);
+            for (int i = 0; i < 3; ++i)
+                meter.call("SendCanned", { QString("dc-volts") });
+            QTest::qWait(500);
+            QElapsedTimer ending;
+            ending.start();
+            ::kill(pid_t(program.processId()), signal);
+            QVERIFY(program.waitForFinished(1000) && ending.elapsed() < 1000
+                && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
+            QCOMPARE(program.readAllStandardError(),
+                "kalvion record: Werkbank: 0:00:00 h · 3 points "
+                "· min 5.012 · max 5.012 · mean 5.012 V\n");
+            QTRY_VERIFY(meter.strings("NotifyingPaths").isEmpty());
+        }
     }
 };
 
