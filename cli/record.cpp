@@ -422,6 +422,10 @@ int record(const QStringList &arguments)
 
     QCoreApplication::exec();
     sink.sync();
+    // Qt's Bluetooth back end may still be setting up its connection to the system bus when a
+    // link fails at once; a moment more lets it finish, rather than leave it half made at exit.
+    QTimer::singleShot(100, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
     for (Follower *f : std::as_const(followers)) {
         if (f->unavailable)
             status = std::max<int>(status, NoMeter);
