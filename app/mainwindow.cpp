@@ -498,11 +498,10 @@ void MainWindow::tellLinkGivenUp()
 {
     const bool unsaved = recording->hasUnsavedPoints();
     recording->giveUp();
-    const int row = records.find(link->meter());
     const int count = recording->savedPoints();
     const QString points = count == 1 ? pointCount[language][0] : pointCount[language][1].arg(count);
-    Notifications::send(linkGivenUpTitle[language],
-        linkGivenUpText[language].arg(row >= 0 ? records.label(row) : link->meter().name(), points));
+    Notifications::send(
+        linkGivenUpTitle[language], linkGivenUpText[language].arg(recording->label(), points));
     if (unsaved)
         connScreen->tellSaved();
 }

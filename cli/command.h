@@ -31,6 +31,10 @@ std::optional<int> parse(
 // store or its journal cannot be read.
 std::optional<Store::Snapshot> readStore(const QString &command);
 
+// The first known meter, in the order of the list, that a person names by its label or by its
+// address in any case; nullptr when there is none.
+const Meter *findMeter(const QList<Meter> &meters, const QString &name);
+
 // Writes through `write` to stdout when `path` is empty or "-", else to the file at `path`,
 // and gives the status: a failure is said.
 int output(

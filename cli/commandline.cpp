@@ -100,6 +100,15 @@ std::optional<Store::Snapshot> readStore(const QString &command)
     return stored;
 }
 
+const Meter *findMeter(const QList<Meter> &meters, const QString &name)
+{
+    const auto meter = std::find_if(meters.cbegin(), meters.cend(), [&](const Meter &m) {
+        return m.label == name
+            || m.device.address().toString().compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return meter != meters.cend() ? &*meter : nullptr;
+}
+
 int output(
     const QString &command, const QString &path, const std::function<bool(QFileDevice &)> &write)
 {

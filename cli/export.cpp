@@ -18,12 +18,8 @@ QString quoted(const QString &text)
 // list; nullptr, said, when there is none.
 const Meter *meterNamed(const QList<Meter> &meters, const QString &name, const QString &command)
 {
-    const auto meter = std::find_if(meters.cbegin(), meters.cend(), [&](const Meter &m) {
-        return m.label == name
-            || m.device.address().toString().compare(name, Qt::CaseInsensitive) == 0;
-    });
-    if (meter != meters.cend())
-        return &*meter;
+    if (const Meter *meter = findMeter(meters, name))
+        return meter;
     QStringList known;
     for (const Meter &m : meters)
         known.append(quoted(m.label) + " (" + m.device.address().toString() + ')');

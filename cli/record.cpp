@@ -250,11 +250,7 @@ std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> named(
     QList<std::pair<QBluetoothDeviceInfo, QString>> meters;
     for (const QString &name : names) {
         const QBluetoothAddress address(name);
-        const auto known
-            = std::find_if(stored->meters.cbegin(), stored->meters.cend(), [&](const Meter &m) {
-                  return m.label == name || (!address.isNull() && m.device.address() == address);
-              });
-        if (known != stored->meters.cend()) {
+        if (const Meter *known = findMeter(stored->meters, name)) {
             meters.append({ known->device, known->label });
         } else if (!address.isNull()) {
             meters.append({ QBluetoothDeviceInfo(address, QString(), 0), name });

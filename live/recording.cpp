@@ -45,10 +45,8 @@ bool Recording::take(const Reading &reading)
     const QString unit = readable ? reading.unit : reading.unit + u'?';
     series.append(QPointF(size() + 1, y), reading.timestamp, unit, reading.settings);
     if (writer) {
-        if (!writer->journal().recording()) {
-            const int row = records->find(meter);
-            writer->startRecording(meter, row >= 0 ? records->label(row) : meter.name());
-        }
+        if (!writer->journal().recording())
+            writer->startRecording(meter, label());
         writer->keepPoint({ y, unit, reading.timestamp, reading.settings });
     }
     return true;
@@ -137,6 +135,11 @@ void Recording::keepAwake()
     }
     if (inhibitor->isHeld())
         return;
-    const int row = records->find(meter);
-    inhibitor->hold(awakeWhy[language].arg(row >= 0 ? records->label(row) : meter.name()));
+    inhibitor->hold(awakeWhy[language].arg(label()));
+}
+
+QString Recording::label() const
+{
+    const int row = records ? records->find(meter) : -1;
+    return row >= 0 ? records->label(row) : meter.name();
 }

@@ -50,6 +50,8 @@ public:
     bool hasUnsavedPoints() const { return size() > saved; }
     // How many of the points a save has kept.
     int savedPoints() const { return saved; }
+    // The meter's label in the records now, or its advertised name when it has none there.
+    QString label() const;
 
     // Each decoded reading of the link comes here: recorded while running. True when it was.
     bool take(const Reading &reading);
