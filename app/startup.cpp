@@ -2,14 +2,12 @@
 
 #include "app/mainwindow.h"
 #include "app/sessionend.h"
-#include "store/store.h"
 #include "app/tovikscreen.h"
+#include "store/instancelock.h"
+#include "store/store.h"
 #include "ui/theme.h"
 
 #include <QApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
@@ -18,19 +16,6 @@
 #include <unistd.h>
 
 namespace Startup {
-
-namespace {
-
-// A copy writes its name into the lock file within moments of creating it.
-constexpr int ownerlessAfterSeconds = 5;
-
-QString lockPath()
-{
-    const QString store = Store::fileName();
-    return QFileInfo(store).absolutePath() + "/Kalvion.instance.lock";
-}
-
-} // namespace
 
 int run(QApplication &app)
 {
@@ -73,32 +58,6 @@ std::unique_ptr<tovikScreen> showMainWindow(MainWindow &window)
     animation->show();
     QObject::connect(animation.get(), &tovikScreen::gifStopped, &window, &QWidget::show);
     return animation;
-}
-
-InstanceLock::InstanceLock() : file(lockPath())
-{
-    // The running copy may hold the lock for days; only a dead owner makes it stale.
-    file.setStaleLockTime(0);
-}
-
-bool InstanceLock::take()
-{
-    QDir().mkpath(QFileInfo(file.fileName()).absolutePath());
-    if (file.tryLock(0) || file.error() != QLockFile::LockFailedError)
-        return true;
-    // A lock that names no owner, cut short by a power loss say, is no copy's either; but a
-    // copy starting at this instant holds one that names nobody yet.
-    qint64 pid = 0;
-    QString host, application;
-    if (file.getLockInfo(&pid, &host, &application))
-        return false;
-    const QFileInfo info(file.fileName());
-    if (info.isFile() && info.size() == 0
-        && info.lastModified().secsTo(QDateTime::currentDateTime()) < ownerlessAfterSeconds)
-        return false;
-    file.removeStaleLockFile();
-    file.tryLock(0);
-    return true;
 }
 
 void warnAlreadyRunning()

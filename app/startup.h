@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QLockFile>
-
 #include <memory>
 
 class MainWindow;
@@ -21,22 +19,6 @@ void prepareApplication(QApplication &app);
 // Shows the main window at once, or, when the user has switched the animation on, plays it
 // and shows the window when it ends. The caller keeps the animation until the program ends.
 std::unique_ptr<tovikScreen> showMainWindow(MainWindow &window);
-
-// The lock in the store's folder that the running copy holds. A lock left behind by a copy
-// that crashed is stale and is taken over.
-class InstanceLock
-{
-public:
-    InstanceLock();
-    // False only when another live copy holds the lock. When it cannot be taken for any other
-    // reason (a folder that cannot be written, say), this copy runs without it.
-    bool take();
-    void release() { file.unlock(); }
-    QString fileName() const { return file.fileName(); }
-
-private:
-    QLockFile file;
-};
 
 // Tells the user, in the stored language, that the program is already running.
 void warnAlreadyRunning();

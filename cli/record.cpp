@@ -6,6 +6,9 @@
 #include "live/framedecoder.h"
 #include "live/recording.h"
 #include "live/statistics.h"
+#include "store/instancelock.h"
+#include "store/meterrecords.h"
+#include "store/storewriter.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QCoreApplication>
@@ -91,6 +94,8 @@ QByteArray jsonText(const QString &text)
 class Follower : public QObject
 {
 public:
+    enum class State { Searching, Linked, Reconnecting, GivenUp, Done };
+
     Follower(const QBluetoothDeviceInfo &meter, const QString &label, QObject *parent)
         : QObject(parent), label(label), link(new MeterLink(meter, this)), recording(meter)
     {
@@ -106,7 +111,7 @@ public:
             [this](const QLowEnergyCharacteristic &, const QByteArray &value) { frame(value); });
         connect(link, &MeterLink::disconnected, this, &Follower::lost);
         connect(link, &MeterLink::unavailable, this, [this] {
-            say(command, QStringLiteral("Bluetooth is switched off or missing"));
+            tell(QStringLiteral("Bluetooth is switched off or missing"));
             unavailable = true;
             finish();
         });
@@ -121,16 +126,19 @@ public:
     Statistics figures;
     Reading last;
     QDateTime lastTime;
+    State state = State::Searching;
     bool done = false;
     bool unavailable = false;
     std::function<void(Follower &)> recorded;
     std::function<void()> finished;
+    std::function<void(const QString &)> tell;
 
     void finish()
     {
         if (done)
             return;
         done = true;
+        state = link->gaveUp() ? State::GivenUp : State::Done;
         recording.play(); // paused: nothing more is recorded
         if (!link->gaveUp() && !unavailable)
             link->end();
@@ -146,6 +154,7 @@ private:
             return;
         last = std::move(*decoded);
         lastTime = now;
+        state = State::Linked;
         const Samples &points = recording.samples();
         const qsizetype j = points.size() - 1;
         figures.add(points.points[j].y(), points.unit(j), now);
@@ -161,15 +170,20 @@ private:
             return;
         }
         recording.linkLost();
+        state = State::Reconnecting;
         link->reconnect();
     }
 };
 
-} // namespace CommandLine
-
-namespace CommandLine {
-
 namespace {
+
+// The reading at j as the window's CSV export writes it: its value, or "0.L" when its digits
+// formed no number, and its unit without the "?" that marks that.
+QByteArray valueText(const Samples &points, qsizetype j)
+{
+    return points.unit(j).contains(u'?') ? QByteArray("0.L")
+                                         : QByteArray::number(points.points[j].y(), 'g', 6);
+}
 
 // Where the readings go, one line each as it arrives, synced at least once a second when it
 // is a file.
@@ -196,8 +210,7 @@ public:
         const Samples &points = meter.recording.samples();
         const qsizetype j = points.size() - 1;
         const bool readable = !points.unit(j).contains(u'?');
-        const QByteArray value
-            = readable ? QByteArray::number(points.points[j].y(), 'g', 6) : QByteArray();
+        const QByteArray value = valueText(points, j);
         const QString unit = QString(points.unit(j)).remove(u'?');
         QByteArray line;
         if (json) {
@@ -218,8 +231,7 @@ public:
                 line = csvField(meter.label) + ',';
             line += QByteArray::number(j + 1) + ',';
             points.appendTimestamp(line, j);
-            line += ',' + (readable ? value : QByteArray("0.L")) + ',' + csvField(unit) + ','
-                + csvField(points.settings(j)) + '\n';
+            line += ',' + value + ',' + csvField(unit) + ',' + csvField(points.settings(j)) + '\n';
         }
         return put(line);
     }
@@ -236,18 +248,132 @@ private:
     QFile file;
 };
 
+// For a person at a terminal: one line per meter on stderr, kept up to date in place, with its
+// state, its readings so far and the last value with its unit. Nothing when stderr is not a
+// terminal.
+class StatusLines
+{
+public:
+    explicit StatusLines(const QList<Follower *> &meters)
+        : meters(meters), shown(::isatty(STDERR_FILENO) == 1)
+    {
+        if (!shown)
+            return;
+        QObject::connect(&refreshing, &QTimer::timeout, [this] { draw(); });
+        refreshing.start(250);
+    }
+
+    // A message goes above the lines.
+    void say(const QString &message)
+    {
+        clear();
+        CommandLine::say(command, message);
+        draw();
+    }
+
+    void clear()
+    {
+        if (drawn > 0)
+            std::fprintf(stderr, "\033[%dA\033[J", drawn);
+        drawn = 0;
+    }
+
+private:
+    void draw()
+    {
+        if (!shown)
+            return;
+        static const char *const states[] = { "searching", "linked", "reconnecting", "given up",
+            "done" };
+        QByteArray lines;
+        for (const Follower *f : meters) {
+            const Samples &points = f->recording.samples();
+            lines += "\r\033[K" + f->label.toUtf8() + ": " + states[int(f->state)] + " · "
+                + QByteArray::number(points.size())
+                + (points.size() == 1 ? " reading" : " readings");
+            if (points.size() > 0) {
+                const qsizetype j = points.size() - 1;
+                lines += " · " + valueText(points, j) + ' '
+                    + unitText(QString(points.unit(j)).remove(u'?')).toUtf8();
+            }
+            lines += '\n';
+        }
+        // Over a slow link to the terminal, only what changed is sent.
+        if (drawn > 0 && lines == shownLines)
+            return;
+        shownLines = lines;
+        if (drawn > 0)
+            std::fprintf(stderr, "\033[%dA", drawn);
+        std::fputs(lines.constData(), stderr);
+        std::fflush(stderr);
+        drawn = int(meters.size());
+    }
+
+    const QList<Follower *> &meters;
+    const bool shown;
+    int drawn = 0;
+    QByteArray shownLines;
+    QTimer refreshing;
+};
+
+// What saving into the store needs: the instance lock, so that no window writes the store
+// meanwhile, and the records kept as the window keeps them.
+struct Saving {
+    InstanceLock lock;
+    MeterRecords records;
+    Options options;
+    StoreWriter writer{ Store::fileName(), [this] { return Store::snapshot(options, records); } };
+
+    // Reads the store as a start of the window does, and says what the journal gave back.
+    void open()
+    {
+        Store::Snapshot stored = Store::read(Store::fileName());
+        options = stored.options;
+        for (Meter &meter : stored.meters)
+            records.addMeter(std::move(meter));
+        const Journal::Opened opened = writer.open(records, options);
+        if (opened.recoveredPoints > 0)
+            say(command,
+                QStringLiteral("the unsaved recording of \"%1\" (%2 readings) was kept as a "
+                               "measurement")
+                    .arg(opened.recoveredMeter)
+                    .arg(opened.recoveredPoints));
+        if (!opened.setAside.isEmpty())
+            say(command,
+                QStringLiteral("the journal could not be used and was kept as %1")
+                    .arg(opened.setAside));
+        if (opened.replayed > 0)
+            writer.checkpoint();
+    }
+
+    // A meter the records do not know yet joins them under its advertised name, as the window
+    // adds a meter it found.
+    void know(const QBluetoothDeviceInfo &meter)
+    {
+        if (records.contains(meter))
+            return;
+        records.addMeter(Meter(meter, meter.name()));
+        writer.keep({ Change::AddMeter, meter, meter.name(), -1, {} });
+    }
+};
+
+// A meter to record: who it is, and what the output calls it.
+struct Named {
+    QBluetoothDeviceInfo device;
+    QString label;
+};
+
 // The meters to record, by address or by a label the store knows; an address it does not know
 // is searched for by the link itself. Nothing, said, when a label is not known or the store
 // cannot be read.
-std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> named(
-    const QStringList &names, int &status)
+std::optional<QList<Named>> named(const QStringList &names, int &status)
 {
     const std::optional<Store::Snapshot> stored = readStore(command);
     if (!stored) {
         status = StoreUnreadable;
         return std::nullopt;
     }
-    QList<std::pair<QBluetoothDeviceInfo, QString>> meters;
+    QList<Named> meters;
     for (const QString &name : names) {
         const QBluetoothAddress address(name);
         if (const Meter *known = findMeter(stored->meters, name)) {
@@ -263,9 +389,9 @@ std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> named(
     return meters;
 }
 
-// The meters a short search finds, as the window's discovery finds them; nothing when Bluetooth
-// is off or missing.
-std::optional<QList<QBluetoothDeviceInfo>> search()
+// The meters a short search finds, as the window's discovery finds them, or as soon as it has
+// found every address wanted; nothing when Bluetooth is off or missing.
+std::optional<QList<QBluetoothDeviceInfo>> search(const QList<QBluetoothAddress> &wanted = {})
 {
     QBluetoothDeviceDiscoveryAgent agent;
     agent.setLowEnergyDiscoveryTimeout(Search::timeout);
@@ -278,6 +404,12 @@ std::optional<QList<QBluetoothDeviceInfo>> search()
                 [&](const QBluetoothDeviceInfo &f) { return f.address() == info.address(); });
             if (Search::isMeter(info) && !seen)
                 found.append(info);
+            const bool all = std::all_of(wanted.cbegin(), wanted.cend(), [&](const auto &a) {
+                return std::any_of(found.cbegin(), found.cend(),
+                    [&](const QBluetoothDeviceInfo &f) { return f.address() == a; });
+            });
+            if (!wanted.isEmpty() && all)
+                searching.quit();
         });
     QObject::connect(
         &agent, &QBluetoothDeviceDiscoveryAgent::finished, &searching, &QEventLoop::quit);
@@ -290,18 +422,18 @@ std::optional<QList<QBluetoothDeviceInfo>> search()
         searching.exec();
     else
         failed = true;
+    if (failed)
+        say(command, QStringLiteral("Bluetooth is switched off or missing"));
     return failed ? std::nullopt : std::optional(found);
 }
 
 // The one meter a search finds, under its label when the store knows it.
-std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> found(int &status)
+std::optional<QList<Named>> found(int &status)
 {
+    status = NoMeter;
     const std::optional<QList<QBluetoothDeviceInfo>> meters = search();
-    if (!meters) {
-        say(command, QStringLiteral("Bluetooth is switched off or missing"));
-        status = NoMeter;
+    if (!meters)
         return std::nullopt;
-    }
     if (meters->size() != 1) {
         QStringList addresses;
         for (const QBluetoothDeviceInfo &meter : *meters)
@@ -311,10 +443,45 @@ std::optional<QList<std::pair<QBluetoothDeviceInfo, QString>>> found(int &status
                               : QStringLiteral("%1 meters found, name one with --meter: %2")
                                     .arg(meters->size())
                                     .arg(addresses.join(QStringLiteral(", "))));
-        status = NoMeter;
         return std::nullopt;
     }
-    return named({ meters->constFirst().address().toString() }, status);
+    status = Done;
+    const QBluetoothDeviceInfo &meter = meters->constFirst();
+    auto one = named({ meter.address().toString() }, status);
+    if (one && one->constFirst().device.name().isEmpty())
+        one->first().device = QBluetoothDeviceInfo(meter.address(), meter.name(), 0);
+    return one;
+}
+
+// A meter saved into the store needs its advertised name, which is part of who it is: one the
+// store does not know is searched for.
+bool identify(QList<Named> &meters, int &status)
+{
+    QList<QBluetoothAddress> unknown;
+    for (const Named &meter : std::as_const(meters)) {
+        if (meter.device.name().isEmpty())
+            unknown.append(meter.device.address());
+    }
+    std::optional<QList<QBluetoothDeviceInfo>> seen;
+    for (Named &meter : meters) {
+        if (!meter.device.name().isEmpty())
+            continue;
+        if (!seen && !(seen = search(unknown))) {
+            status = NoMeter;
+            return false;
+        }
+        const auto it = std::find_if(seen->cbegin(), seen->cend(),
+            [&](const QBluetoothDeviceInfo &info) {
+                return info.address() == meter.device.address();
+            });
+        if (it == seen->cend()) {
+            say(command, "no meter found at " + meter.device.address().toString());
+            status = NoMeter;
+            return false;
+        }
+        meter.device = QBluetoothDeviceInfo(it->address(), it->name(), 0);
+    }
+    return true;
 }
 
 } // namespace
@@ -337,37 +504,63 @@ int record(const QStringList &arguments)
         QStringLiteral("Stop after this time, as 2h30m, 45m or 90s."), QStringLiteral("TIME"));
     const QCommandLineOption samplesOption(QStringLiteral("samples"),
         QStringLiteral("Stop once each meter has given N readings."), QStringLiteral("N"));
+    const QCommandLineOption saveOption(QStringLiteral("save"),
+        QStringLiteral("At the end, save each meter's readings into the store as a measurement "
+                       "called NAME, which the window then shows. Needs the window closed."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption giveUpOption(QStringLiteral("give-up-after"),
+        QStringLiteral("Give a lost meter up when its link has not come back in this time "
+                       "(default 2m)."),
+        QStringLiteral("TIME"), QStringLiteral("2m"));
     const QCommandLineOption keepTryingOption(QStringLiteral("keep-trying"),
-        QStringLiteral("Make a lost link again for as long as it takes, not for two minutes."));
+        QStringLiteral("Make a lost link again for as long as it takes."));
     parser.addOptions({ meterOption, outputOption, formatOption, durationOption, samplesOption,
-        keepTryingOption });
+        saveOption, giveUpOption, keepTryingOption });
     if (const std::optional<int> status = parse(parser, arguments, 0))
         return *status;
     const QString format = parser.value(formatOption);
     const qint64 duration
         = parser.isSet(durationOption) ? parseDuration(parser.value(durationOption)) : 0;
+    const qint64 giveUpAfter = parseDuration(parser.value(giveUpOption));
     bool counted = true;
     const int samples
         = parser.isSet(samplesOption) ? parser.value(samplesOption).toInt(&counted) : 0;
+    const QString name = parser.value(saveOption).trimmed();
     if ((format != QLatin1String("csv") && format != QLatin1String("jsonl")) || duration < 0
-        || !counted || samples < 0) {
+        || giveUpAfter <= 0 || !counted || samples < 0
+        || (parser.isSet(saveOption) && name.isEmpty())) {
         say(command,
-            QStringLiteral("wrong --format, --duration or --samples; see \"kalvion "
-                           "record --help\""));
+            QStringLiteral("wrong --format, --duration, --give-up-after, --samples or --save; "
+                           "see \"kalvion record --help\""));
         return Usage;
     }
+    Reconnect::window = parser.isSet(keepTryingOption)
+        ? std::numeric_limits<int>::max()
+        : int(std::min<qint64>(giveUpAfter, std::numeric_limits<int>::max()));
     // Qt's own notes on Bluetooth are for its developers, not for a person at a terminal.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.bluetooth*=false"));
-    int status = Done;
-    const auto meters
-        = parser.isSet(meterOption) ? named(parser.values(meterOption), status) : found(status);
-    if (!meters)
-        return status;
-    if (parser.isSet(keepTryingOption))
-        Reconnect::window = std::numeric_limits<int>::max();
 
-    // A reader that went away is an output that failed, not a reason to die of a signal.
-    std::signal(SIGPIPE, SIG_IGN);
+    std::unique_ptr<Saving> saving;
+    if (!name.isEmpty()) {
+        saving = std::make_unique<Saving>();
+        if (!saving->lock.take()) {
+            say(command,
+                QStringLiteral("the window is open and writes the store; close it to save "
+                               "into the store, or record without --save"));
+            return StoreUnreadable;
+        }
+    }
+    int status = Done;
+    auto meters
+        = parser.isSet(meterOption) ? named(parser.values(meterOption), status) : found(status);
+    if (!meters || (saving && !identify(*meters, status)))
+        return status;
+    if (saving) {
+        saving->open();
+        for (const Named &meter : std::as_const(*meters))
+            saving->know(meter.device);
+    }
+
     Sink sink(format == QLatin1String("jsonl"), meters->size() > 1);
     if (!sink.open(parser.value(outputOption))) {
         say(command,
@@ -375,15 +568,19 @@ int record(const QStringList &arguments)
         return OutputFailed;
     }
     QList<Follower *> followers;
+    StatusLines statusLines(followers);
     const auto end = [&](int why) {
         status = std::max(status, why);
         QCoreApplication::exit(status);
     };
-    for (const auto &[device, label] : *meters) {
+    for (const auto &[device, label] : std::as_const(*meters)) {
         auto *follower = new Follower(device, label, qApp);
+        if (saving)
+            follower->recording.keepIn(
+                saving->records, saving->writer, saving->options.language);
         follower->recorded = [&, samples](Follower &f) {
             if (!sink.write(f)) {
-                say(command, "cannot write the readings: " + sink.error());
+                statusLines.say("cannot write the readings: " + sink.error());
                 end(OutputFailed);
             } else if (samples > 0 && f.recording.size() >= samples) {
                 f.finish();
@@ -394,6 +591,7 @@ int record(const QStringList &arguments)
                     followers.cbegin(), followers.cend(), [](Follower *f) { return f->done; }))
                 end(Done);
         };
+        follower->tell = [&](const QString &message) { statusLines.say(message); };
         followers.append(follower);
     }
     // Inside the event loop, which a link that fails at once ends.
@@ -403,7 +601,7 @@ int record(const QStringList &arguments)
     QTimer syncing;
     QObject::connect(&syncing, &QTimer::timeout, [&] {
         if (!sink.sync()) {
-            say(command, "cannot write the readings: " + sink.error());
+            statusLines.say("cannot write the readings: " + sink.error());
             end(OutputFailed);
         }
     });
@@ -418,6 +616,20 @@ int record(const QStringList &arguments)
 
     QCoreApplication::exec();
     sink.sync();
+    statusLines.clear();
+    if (saving) {
+        for (Follower *f : std::as_const(followers))
+            f->recording.save(name);
+        if (!saving->writer.saveNow()) {
+            saving->writer.settle();
+            say(command,
+                QStringLiteral("cannot write %1; its journal keeps the readings for the next "
+                               "start")
+                    .arg(Store::fileName()));
+            status = std::max<int>(status, StoreUnreadable);
+        }
+        saving->lock.release();
+    }
     // Qt's Bluetooth back end may still be setting up its connection to the system bus when a
     // link fails at once; a moment more lets it finish, rather than leave it half made at exit.
     QTimer::singleShot(100, qApp, &QCoreApplication::quit);
@@ -429,7 +641,7 @@ int record(const QStringList &arguments)
             status = std::max<int>(status, GivenUp);
         say(command,
             f->label + ": "
-                + (f->figures.isEmpty() ? QStringLiteral("no readings") : f->figures.line(1))
+                + (f->figures.isEmpty() ? QStringLiteral("no readings") : f->figures.summary())
                 + (f->link->gaveUp() ? QStringLiteral(" (given up)") : QString()));
     }
     return status;

@@ -60,12 +60,12 @@ void Recording::play()
     keepAwake();
 }
 
-bool Recording::save()
+bool Recording::save(const QString &named)
 {
     if (size() == 0 || current == State::Ended)
         return false;
     const Samples &points = samples();
-    const QString name = points.timestamp(0);
+    const QString name = named.isEmpty() ? points.timestamp(0) : named;
     if (records) {
         // Filed under the meter of the link, wherever the list shows it by now.
         const int row = records->find(meter);

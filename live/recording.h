@@ -57,9 +57,9 @@ public:
     bool take(const Reading &reading);
     // Records, or pauses a recording.
     void play();
-    // Saves the whole series since the last cancel as a measurement named after its first time
-    // stamp, and pauses. False when there is nothing to save.
-    bool save();
+    // Saves the whole series since the last cancel as a measurement named `name`, or after its
+    // first time stamp when none is given, and pauses. False when there is nothing to save.
+    bool save(const QString &name = QString());
     void cancel();
     // The link is lost and being made again.
     void linkLost();

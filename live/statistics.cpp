@@ -35,6 +35,8 @@ void Statistics::add(double y, const QString &unit, const QDateTime &when)
     if (!readable)
         return;
     Figures &f = perUnit[newestUnit];
+    if (f.count == 0)
+        units.append(newestUnit);
     f.min = f.count ? std::min(f.min, y) : y;
     f.max = f.count ? std::max(f.max, y) : y;
     f.sum += y;
@@ -46,24 +48,44 @@ void Statistics::clear()
     *this = Statistics();
 }
 
+namespace {
+
+const QString words[2][6] = {
+    { "h", "1 Punkt", "%1 Punkte", "Min", "Max", "Mittel" },
+    { "h", "1 point", "%1 points", "min", "max", "mean" },
+};
+
+} // namespace
+
 QString Statistics::line(int language) const
 {
     if (count == 0)
         return {};
-    static const QString words[2][6] = {
-        { "h", "1 Punkt", "%1 Punkte", "Min", "Max", "Mittel" },
-        { "h", "1 point", "%1 points", "min", "max", "mean" },
-    };
     const QString *w = words[language == 1 ? 1 : 0];
-    const Figures f = perUnit.value(newestUnit);
+    return (durationText(first.msecsTo(newest)) + ' ' + w[0] + QStringLiteral(" · ")
+               + (count == 1 ? w[1] : w[2].arg(count)) + QStringLiteral(" · ")
+               + figuresText(newestUnit, w))
+        .trimmed();
+}
+
+QString Statistics::summary() const
+{
+    QStringList parts = { durationText(first.msecsTo(newest)) + QStringLiteral(" h"),
+        count == 1 ? QStringLiteral("1 reading") : QStringLiteral("%1 readings").arg(count) };
+    for (const QString &unit : units)
+        parts.append(figuresText(unit, words[1]).trimmed());
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString Statistics::figuresText(const QString &unit, const QString *w) const
+{
+    const Figures f = perUnit.value(unit);
     const QString none = QStringLiteral("–");
     const QStringList parts = {
-        durationText(first.msecsTo(newest)) + ' ' + w[0],
-        count == 1 ? w[1] : w[2].arg(count),
         w[3] + ' ' + (f.count ? readingText(f.min) : none),
         w[4] + ' ' + (f.count ? readingText(f.max) : none),
         w[5] + ' ' + (f.count ? readingText(f.sum / double(f.count)) : none) + ' '
-            + unitText(newestUnit),
+            + unitText(unit),
     };
-    return parts.join(QStringLiteral(" · ")).trimmed();
+    return parts.join(QStringLiteral(" · "));
 }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 // How figures are written wherever a series is summed up: a reading, a unit as the meter face
 // shows it (the words of the unit text run together, micro and ohm as their symbols), and a
@@ -26,6 +27,9 @@ public:
     // One line, in the language given (0 German, 1 English): the time since the first point,
     // the number of points, and the figures of the readable points in the newest point's unit.
     QString line(int language) const;
+    // The whole series, in English for the command line: the time since the first point, the
+    // number of readings, and the figures of each unit in the order the units came.
+    QString summary() const;
 
 private:
     struct Figures {
@@ -35,7 +39,11 @@ private:
         qint64 count = 0;
     };
 
+    // One unit's figures, in the words given: min, max and mean, then the unit.
+    QString figuresText(const QString &unit, const QString *words) const;
+
     QHash<QString, Figures> perUnit; // by unit, without the "?"
+    QStringList units; // those with a readable point, in the order they came
     QString newestUnit;
     QDateTime first;
     QDateTime newest;

@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "store/instancelock.h"
 #include "store/journal.h"
 #include "support/files.h"
 #include "support/storedmeter.h"
@@ -105,7 +105,7 @@ private slots:
             journal.appendPoint({ 0, "A ", "r-1", "DC " });
             journal.appendPoint({ 5, "A ", "r-2", "DC " });
         }
-        Startup::InstanceLock window;
+        InstanceLock window;
         QVERIFY(window.take());
         const QDir config = QFileInfo(store).dir();
         const QStringList files = config.entryList(QDir::AllEntries | QDir::Hidden);
@@ -172,7 +172,7 @@ private slots:
         row("store is a folder", { "list" }, 5,
             "kalvion list: cannot read " + UserStore().fileName() + ": ", "folder");
         row("record: a wrong duration", { "record", "--duration", "2d" }, 1,
-            "wrong --format, --duration or --samples");
+            "wrong --format, --duration, --give-up-after, --samples or --save");
         row("record: an unknown label", { "record", "--meter", "Labor" }, 1,
             "no known meter is labelled \"Labor\"");
         row("record: Bluetooth off", { "record", "--meter", "Werkbank" }, 2,
@@ -183,6 +183,11 @@ private slots:
         row("record: a closed pipe", { "record", "--meter", second }, 4, "cannot write", "closed");
         row("record: a store that cannot be read", { "record", "--meter", "Werkbank" }, 5,
             "cannot read", "folder");
+        row("record: saving while the window runs",
+            { "record", "--meter", "Werkbank", "--save", "x" }, 5,
+            "kalvion record: the window is open and writes the store; close it to save into the "
+            "store, or record without --save\n",
+            "window");
     }
 
     void exitStatuses()
@@ -197,6 +202,8 @@ private slots:
             QVERIFY(QFile::remove(store) && QDir().mkdir(store));
         if (setup == "powered" || setup == "meter")
             meter.reset({ { "streaming", false }, { setup, false } });
+        InstanceLock window;
+        QVERIFY(setup != "window" || window.take());
         const Run ran = run(arguments, setup == "closed");
         QDir().rmdir(store);
         QCOMPARE(ran.status, status);
@@ -270,6 +277,48 @@ private slots:
         }
     }
 
+    // The readings of one meter in record's CSV output of several, each as the window's export
+    // writes a data line: value, unit, time.
+    static QByteArrayList dataLines(const QByteArray &csv, const QString &label)
+    {
+        QByteArrayList lines;
+        for (const QByteArray &line : csv.split('\n')) {
+            const QByteArrayList field = line.split(',');
+            if (field.size() == 6 && field[0] == label.toUtf8())
+                lines.append(field[3] + ',' + field[4] + ',' + field[2]);
+        }
+        return lines;
+    }
+
+    // A meter out of reach for a moment comes back in the same series; one that stays away is
+    // given up once its time has passed, while the other goes on, and the exit status says so.
+    void lostAndGivenUp()
+    {
+        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} } });
+        QProcess program;
+        start(program, { "record", "--meter", "Werkbank", "--meter", second, "--give-up-after",
+                           "4s" });
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
+        meter.call("SendCanned", { QString("dc-volts") });
+        meter.call("OutOfRange", { second, 1.0 });
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
+        meter.call("SendCanned", { QString("ohms") });
+        meter.call("OutOfRange", { address, 600.0 });
+        QTest::qWait(7500);
+        meter.call("SendCanned", { QString("negative") });
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitCode(), 3);
+        const QByteArray out = program.readAllStandardOutput();
+        QCOMPARE(dataLines(out, "Werkbank").size(), 2);
+        QCOMPARE(dataLines(out, second).size(), 3);
+        const QByteArrayList said = program.readAllStandardError().split('\n');
+        QVERIFY2(said[0].startsWith("kalvion record: Werkbank: ")
+                && said[0].endsWith(" · 2 readings · min 5.012 · max 5.012 · mean 5.012 V · "
+                                    "min 4.7 · max 4.7 · mean 4.7 k\u2126 (given up)"),
+            said[0]);
+    }
+
     // SIGINT, SIGTERM and SIGHUP end it within a second, with a summary on stderr.
     void endsOnSignal()
     {
@@ -287,7 +336,7 @@ private slots:
             QVERIFY(program.waitForFinished(1000) && ending.elapsed() < 1000
                 && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
             QCOMPARE(program.readAllStandardError(),
-                "kalvion record: Werkbank: 0:00:00 h · 3 points "
+                "kalvion record: Werkbank: 0:00:00 h · 3 readings "
                 "· min 5.012 · max 5.012 · mean 5.012 V\n");
             QTRY_VERIFY(meter.strings("NotifyingPaths").isEmpty());
         }

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "store/instancelock.h"
 #include "live/connectionscreen.h"
 #include "store/store.h"
 #include "store/storewriter.h"
@@ -274,7 +275,7 @@ private slots:
         QFETCH(QString, lock);
         QFETCH(bool, starts);
         writeStore({ StoredMeter() });
-        const QString path = Startup::InstanceLock().fileName();
+        const QString path = InstanceLock().fileName();
         if (lock == "folder") {
             QVERIFY(QDir().mkpath(path + "/inside"));
         } else {

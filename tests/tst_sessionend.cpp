@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "store/instancelock.h"
 #include "link/meterlink.h"
 #include "live/connectionscreen.h"
 #include "live/recording.h"
@@ -146,7 +147,7 @@ class SessionEndTest : public QObject
     // A lock left behind is no live copy's: one naming no owner, or the one SIGKILL left.
     static QString ownerlessLock()
     {
-        const QString lock = Startup::InstanceLock().fileName();
+        const QString lock = InstanceLock().fileName();
         QFile file(lock);
         file.open(QIODevice::Append);
         file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
