@@ -64,14 +64,15 @@ test)
     install_packages "${test_packages[@]}"
     build "$root/build" all
     run_tests "$root/build" -LE soak
-    build "$root/build-sanitize" all -DKALVION_SANITIZE=ON
+    # The benchmarks and tools are built once, above; the sanitizers need only what is tested.
+    build "$root/build-sanitize" kalvion_tests -DKALVION_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$root/build-sanitize" -LE soak
     ;;
 soak)
     install_packages "${test_packages[@]}"
-    build "$root/build" all
+    build "$root/build" kalvion_tests
     run_tests "$root/build" -L soak
     ;;
 package)
