@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 
 #include <csignal>
+#include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
 // The commands as a script runs them: the built program, without a display. list and export
@@ -65,6 +67,14 @@ class CliTest : public QObject
             });
         }
         program.start(KALVION_EXECUTABLE, arguments);
+    }
+
+    static QByteArray readAll(int fd)
+    {
+        QByteArray bytes(4096, 0);
+        pollfd ready{ fd, POLLIN, 0 };
+        const ssize_t n = ::poll(&ready, 1, 100) == 1 ? ::read(fd, bytes.data(), 4096) : 0;
+        return bytes.left(std::max<ssize_t>(n, 0));
     }
 
     static Run run(const QStringList &arguments, bool closedOutput = false)
@@ -317,6 +327,34 @@ private slots:
                 && said[0].endsWith(" · 2 readings · min 5.012 · max 5.012 · mean 5.012 V · "
                                     "min 4.7 · max 4.7 · mean 4.7 k\u2126 (given up)"),
             said[0]);
+    }
+
+    // On a terminal, a line per meter is kept up to date in place, and makes way for the summary.
+    void statusOnATerminal()
+    {
+        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} } });
+        int terminal = -1, end = -1;
+        termios raw{};
+        ::cfmakeraw(&raw);
+        QVERIFY(::openpty(&terminal, &end, nullptr, &raw, nullptr) == 0);
+        QProcess program;
+        program.setChildProcessModifier([end] { ::dup2(end, STDERR_FILENO); });
+        start(program, { "record", "--meter", "Werkbank", "--meter", second });
+        ::close(end);
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
+        meter.call("SendCanned", { QString("dc-volts") });
+        meter.call("OutOfRange", { second, 60.0 });
+        meter.call("SendCanned", { QString("ohms") });
+        QByteArray shown;
+        const QByteArray lines = "\r\033[KWerkbank: linked · 2 readings · 4.7 k\u2126\n"
+                                 "\r\033[K" + second.toUtf8() + ": reconnecting · 1 reading · 5.012 V\n";
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (shown += readAll(terminal)).endsWith(lines), shown.right(200), 5000);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(5000));
+        shown = readAll(terminal);
+        ::close(terminal);
+        QVERIFY2(shown.startsWith("\033[2A\033[Jkalvion record: Werkbank: "), shown);
     }
 
     // SIGINT, SIGTERM and SIGHUP end it within a second, with a summary on stderr.
