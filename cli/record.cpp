@@ -127,6 +127,8 @@ public:
     Reading last;
     QDateTime lastTime;
     State state = State::Searching;
+    qint64 readings = 0;
+    bool keepsAll = false; // every point stays in the recording, to be saved
     bool done = false;
     bool unavailable = false;
     std::function<void(Follower &)> recorded;
@@ -150,8 +152,12 @@ private:
     {
         const QDateTime now = QDateTime::currentDateTime();
         std::optional<Reading> decoded = decodeFrame(value.toHex(), now);
+        // Each reading is written out as it comes; only what is saved needs to stay.
+        if (decoded && !keepsAll)
+            recording.letGo();
         if (!decoded || !recording.take(*decoded))
             return;
+        ++readings;
         last = std::move(*decoded);
         lastTime = now;
         state = State::Linked;
@@ -222,14 +228,14 @@ public:
                 display.prepend(u'-');
             line = "{\"meter\":" + jsonText(meter.label)
                 + ",\"address\":" + jsonText(meter.link->meter().address().toString())
-                + ",\"number\":" + QByteArray::number(j + 1) + ",\"time\":"
+                + ",\"number\":" + QByteArray::number(meter.readings) + ",\"time\":"
                 + jsonText(isoTime(meter.lastTime)) + ",\"value\":" + (readable ? value : "null")
                 + ",\"unit\":" + jsonText(unit) + ",\"settings\":" + jsonText(points.settings(j))
                 + ",\"display\":" + jsonText(display) + "}\n";
         } else {
             if (several)
                 line = csvField(meter.label) + ',';
-            line += QByteArray::number(j + 1) + ',';
+            line += QByteArray::number(meter.readings) + ',';
             points.appendTimestamp(line, j);
             line += ',' + value + ',' + csvField(unit) + ',' + csvField(points.settings(j)) + '\n';
         }
@@ -289,8 +295,7 @@ private:
         for (const Follower *f : meters) {
             const Samples &points = f->recording.samples();
             lines += "\r\033[K" + f->label.toUtf8() + ": " + states[int(f->state)] + " · "
-                + QByteArray::number(points.size())
-                + (points.size() == 1 ? " reading" : " readings");
+                + QByteArray::number(f->readings) + (f->readings == 1 ? " reading" : " readings");
             if (points.size() > 0) {
                 const qsizetype j = points.size() - 1;
                 lines += " · " + valueText(points, j) + ' '
@@ -575,14 +580,16 @@ int record(const QStringList &arguments)
     };
     for (const auto &[device, label] : std::as_const(*meters)) {
         auto *follower = new Follower(device, label, qApp);
-        if (saving)
+        if (saving) {
             follower->recording.keepIn(
                 saving->records, saving->writer, saving->options.language);
+            follower->keepsAll = true;
+        }
         follower->recorded = [&, samples](Follower &f) {
             if (!sink.write(f)) {
                 statusLines.say("cannot write the readings: " + sink.error());
                 end(OutputFailed);
-            } else if (samples > 0 && f.recording.size() >= samples) {
+            } else if (samples > 0 && f.readings >= samples) {
                 f.finish();
             }
         };

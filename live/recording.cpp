@@ -52,6 +52,12 @@ bool Recording::take(const Reading &reading)
     return true;
 }
 
+void Recording::letGo()
+{
+    Q_ASSERT(!writer);
+    series = SamplesBuilder();
+}
+
 void Recording::play()
 {
     if (current == State::Ended || current == State::GivenUp)

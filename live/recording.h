@@ -55,6 +55,9 @@ public:
 
     // Each decoded reading of the link comes here: recorded while running. True when it was.
     bool take(const Reading &reading);
+    // For a recorder that hands each point on as it comes and saves nothing: the points taken
+    // so far are let go, and the recording goes on. Not for one kept in the records.
+    void letGo();
     // Records, or pauses a recording.
     void play();
     // Saves the whole series since the last cancel as a measurement named `name`, or after its
