@@ -9,6 +9,7 @@
 #include "store/instancelock.h"
 #include "store/meterrecords.h"
 #include "store/storewriter.h"
+#include "system/endsignals.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QCoreApplication>
@@ -17,12 +18,9 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace CommandLine {
@@ -30,15 +28,6 @@ namespace CommandLine {
 namespace {
 
 const QString command = QStringLiteral("record");
-
-// The signals that end a recording; the handler only writes to a socket the event loop reads.
-int wake[2] = { -1, -1 };
-
-void caught(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wake[0], &byte, 1);
-}
 
 // "2h30m", "90s", "1h": the time to record for, or -1 when the text is none of these.
 qint64 parseDuration(const QString &text)
@@ -277,6 +266,14 @@ public:
         draw();
     }
 
+    // The lines make way for the summary for good.
+    void end()
+    {
+        refreshing.stop();
+        clear();
+    }
+
+private:
     void clear()
     {
         if (drawn > 0)
@@ -284,7 +281,6 @@ public:
         drawn = 0;
     }
 
-private:
     void draw()
     {
         if (!shown)
@@ -615,15 +611,12 @@ int record(const QStringList &arguments)
     syncing.start(500);
     if (duration > 0)
         QTimer::singleShot(duration, [&] { end(Done); });
-    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wake);
-    QSocketNotifier ending(wake[1], QSocketNotifier::Read);
-    QObject::connect(&ending, &QSocketNotifier::activated, [&] { end(Done); });
-    for (int signal : { SIGINT, SIGTERM, SIGHUP })
-        std::signal(signal, caught);
+    EndSignals ending;
+    QObject::connect(&ending, &EndSignals::caught, [&] { end(Done); });
 
     QCoreApplication::exec();
     sink.sync();
-    statusLines.clear();
+    statusLines.end();
     if (saving) {
         for (Follower *f : std::as_const(followers))
             f->recording.save(name);
