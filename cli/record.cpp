@@ -546,8 +546,8 @@ int record(const QStringList &arguments)
         saving = std::make_unique<Saving>();
         if (!saving->lock.take()) {
             say(command,
-                QStringLiteral("the window is open and writes the store; close it to save "
-                               "into the store, or record without --save"));
+                QStringLiteral("the store is in use by the window or another record --save; "
+                               "close it to save into the store, or record without --save"));
             return StoreUnreadable;
         }
     }

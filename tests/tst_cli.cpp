@@ -195,8 +195,8 @@ private slots:
             "cannot read", "folder");
         row("record: saving while the window runs",
             { "record", "--meter", "Werkbank", "--save", "x" }, 5,
-            "kalvion record: the window is open and writes the store; close it to save into the "
-            "store, or record without --save\n",
+            "kalvion record: the store is in use by the window or another record --save; close it "
+            "to save into the store, or record without --save\n",
             "window");
     }
 
