@@ -253,11 +253,11 @@ bool MainWindow::event(QEvent *event)
 void MainWindow::tellWhatStartUpFound()
 {
     QStringList said;
-    if (startUp.recoveredPoints > 0) {
-        const QString points = startUp.recoveredPoints == 1
+    for (const Journal::Recovered &recording : std::as_const(startUp.recovered)) {
+        const QString points = recording.points == 1
             ? pointCount[language][0]
-            : pointCount[language][1].arg(startUp.recoveredPoints);
-        said.append(recoveredText[language].arg(startUp.recoveredMeter, points));
+            : pointCount[language][1].arg(recording.points);
+        said.append(recoveredText[language].arg(recording.label, points));
     }
     if (!startUp.setAside.isEmpty()) {
         const QString *text = startUp.readInPart ? damagedText : unreadableText;
@@ -265,10 +265,10 @@ void MainWindow::tellWhatStartUpFound()
     }
     if (said.isEmpty())
         return;
-    const QString title
-        = startUp.recoveredPoints > 0 ? recoveredTitle[language] : setAsideTitle[language];
-    if (startUp.recoveredPoints > 0)
-        Notifications::send(title, said.constFirst());
+    const bool recovered = !startUp.recovered.isEmpty();
+    const QString title = recovered ? recoveredTitle[language] : setAsideTitle[language];
+    if (recovered)
+        Notifications::send(title, said.first(startUp.recovered.size()).join("\n\n"));
     QMessageBox::warning(this, title, said.join("\n\n"));
 }
 

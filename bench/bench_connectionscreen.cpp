@@ -145,6 +145,9 @@ void livePath(const QList<QByteArray> &frames)
         qMin(first, last) >= 400 ? "met" : "MISSED", recording.size());
 }
 
+// The meter whose points go into the journal.
+const QBluetoothDeviceInfo meter(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0);
+
 // One frame through the live screen, and when a journal is given, its new point into it, as the
 // recording puts it there.
 void feed(connectionScreen &screen, const Recording &recording, const QByteArray &frame,
@@ -157,8 +160,9 @@ void feed(connectionScreen &screen, const Recording &recording, const QByteArray
         return;
     const Samples &points = recording.samples();
     const qsizetype i = points.size() - 1;
-    if (i >= journal->recordedPoints())
-        journal->appendPoint({ points.points[i].y(), points.unit(i), points.timestamp(i), points.settings(i) });
+    if (i >= journal->recordedPoints(meter))
+        journal->appendPoint(meter,
+            { points.points[i].y(), points.unit(i), points.timestamp(i), points.settings(i) });
     if (synced.elapsed() >= 1000) {
         journal->sync();
         synced.restart();
@@ -176,8 +180,7 @@ void withJournal(const QList<QByteArray> &frames)
     Options options;
     Journal journal(folder.filePath("Kalvion.conf"));
     journal.open(records, options);
-    journal.startRecording(
-        QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0), "Werkbank");
+    journal.startRecording(meter, "Werkbank");
     Recording plainRecording{ QBluetoothDeviceInfo() }, journalledRecording{ QBluetoothDeviceInfo() };
     connectionScreen plain(0, &plainRecording), journalled(0, &journalledRecording);
     double seconds[2] = { 0, 0 };
@@ -215,7 +218,7 @@ void withJournal(const QList<QByteArray> &frames)
     std::printf("with the journal: last/first time per frame = %.2f (target <= 1.2: %s)\n",
         lastStretch / firstStretch, lastStretch <= 1.2 * firstStretch ? "met" : "MISSED");
     std::printf("journal: %.1f bytes per point (%d points, %lld bytes)\n",
-        double(bytes) / journal.recordedPoints(), journal.recordedPoints(), bytes);
+        double(bytes) / journal.recordedPoints(meter), journal.recordedPoints(meter), bytes);
 }
 
 } // namespace

@@ -100,11 +100,11 @@ QByteArray journalOfRecording(int points)
     Options options;
     Journal journal(Store::fileName());
     journal.open(records, options);
-    journal.startRecording(
-        QBluetoothDeviceInfo(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0), "Werkbank");
+    const QBluetoothDeviceInfo meter(QBluetoothAddress("AA:BB:CC:DD:EE:01"), "M27K53C", 0);
+    journal.startRecording(meter, "Werkbank");
     for (int j = 0; j < points; ++j) {
         const SamplePoint p = samplePoint(0, j + 1);
-        journal.appendPoint({ p.point.y(), p.unit, p.timestamp, p.settings });
+        journal.appendPoint(meter, { p.point.y(), p.unit, p.timestamp, p.settings });
     }
     journal.sync();
     QFile file(journal.files.journal);

@@ -333,12 +333,12 @@ struct Saving {
         for (Meter &meter : stored.meters)
             records.addMeter(std::move(meter));
         const Journal::Opened opened = writer.open(records, options);
-        if (opened.recoveredPoints > 0)
+        for (const Journal::Recovered &recording : opened.recovered)
             say(command,
                 QStringLiteral("the unsaved recording of \"%1\" (%2 readings) was kept as a "
                                "measurement")
-                    .arg(opened.recoveredMeter)
-                    .arg(opened.recoveredPoints));
+                    .arg(recording.label)
+                    .arg(recording.points));
         if (!opened.setAside.isEmpty())
             say(command,
                 QStringLiteral("the journal could not be used and was kept as %1")

@@ -45,9 +45,9 @@ bool Recording::take(const Reading &reading)
     const QString unit = readable ? reading.unit : reading.unit + u'?';
     series.append(QPointF(size() + 1, y), reading.timestamp, unit, reading.settings);
     if (writer) {
-        if (!writer->journal().recording())
+        if (!writer->journal().recording(meter))
             writer->startRecording(meter, label());
-        writer->keepPoint({ y, unit, reading.timestamp, reading.settings });
+        writer->keepPoint(meter, { y, unit, reading.timestamp, reading.settings });
     }
     return true;
 }
@@ -78,7 +78,7 @@ bool Recording::save(const QString &named)
         if (row < 0)
             return false;
         records->addMeasurement(row, name, points);
-        writer->saveRecording(name, size());
+        writer->saveRecording(meter, name, size());
     }
     saved = size();
     if (current != State::GivenUp)
@@ -94,8 +94,8 @@ void Recording::cancel()
     series = SamplesBuilder();
     saved = 0;
     current = State::Idle;
-    if (writer && writer->journal().recording())
-        writer->dropRecording();
+    if (writer && writer->journal().recording(meter))
+        writer->dropRecording(meter);
     keepAwake();
 }
 
@@ -121,8 +121,8 @@ void Recording::end()
     if (current != State::GivenUp)
         current = State::Ended;
     away = false;
-    if (writer && writer->journal().recording())
-        writer->dropRecording();
+    if (writer && writer->journal().recording(meter))
+        writer->dropRecording(meter);
     // Nothing of it is needed any more; a long series is given back at once.
     series = SamplesBuilder();
     keepAwake();

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,34 +77,42 @@ bool Journal::append(const Change &change)
 
 bool Journal::startRecording(const QBluetoothDeviceInfo &meter, const QString &label)
 {
-    active = Active();
-    active.on = true;
-    active.number = ++recordings;
-    active.meter = meter;
-    active.label = label;
-    return write(recordingStart(0), true);
+    Q_ASSERT(find(meter) < 0);
+    active.append({ meter, label, ++recordings });
+    current = recordings;
+    return write(encodeRecordingStart({ meter, label, 0 }), true);
 }
 
-bool Journal::appendPoint(const RecordedPoint &point)
+bool Journal::appendPoint(const QBluetoothDeviceInfo &meter, const RecordedPoint &point)
 {
-    const QByteArray record = encodePoint(point, active.last);
-    active.pointRecords += record;
-    active.last = point;
-    ++active.points;
-    return write(record, false);
+    Active &recording = recordingOf(meter);
+    const QByteArray record = encodePoint(point, recording.last);
+    recording.pointRecords += record;
+    recording.last = point;
+    ++recording.points;
+    return write(resume(recording) + record, false);
 }
 
-bool Journal::saveRecording(const QString &name, int count)
+bool Journal::saveRecording(const QBluetoothDeviceInfo &meter, const QString &name, int count)
 {
-    active.saved = count;
+    Active &recording = recordingOf(meter);
+    recording.saved = count;
     ++changesSinceSeal;
-    return write(encodeSaveRecording({ name, count }), true);
+    return write(resume(recording) + encodeSaveRecording({ name, count }), true);
 }
 
-bool Journal::dropRecording()
+bool Journal::dropRecording(const QBluetoothDeviceInfo &meter)
 {
-    active = Active();
-    return write(encodeDropRecording(), true);
+    const QByteArray records = resume(recordingOf(meter)) + encodeDropRecording();
+    active.removeAt(find(meter));
+    current = 0;
+    return write(records, true);
+}
+
+int Journal::recordedPoints(const QBluetoothDeviceInfo &meter) const
+{
+    const qsizetype i = find(meter);
+    return i < 0 ? 0 : active[i].points;
 }
 
 bool Journal::sync()
@@ -117,10 +127,12 @@ bool Journal::sync()
 
 QByteArray Journal::seal()
 {
-    sealed = Sealed{ true, size, active.on ? active.number : 0, active.saved, {} };
+    sealed = Sealed{ true, size, {}, {} };
+    for (const Active &recording : std::as_const(active))
+        sealed.saved.insert(recording.number, recording.saved);
     sealedChanges = changesSinceSeal;
     changesSinceSeal = 0;
-    return active.on ? recordingStart(active.saved) + active.pointRecords : QByteArray();
+    return startOfNext();
 }
 
 bool Journal::prepare(const Files &files, const QByteArray &storeHash, const QByteArray &start)
@@ -151,14 +163,9 @@ bool Journal::land(const QByteArray &storeHash)
         return false;
     }
     // The new journal goes on from the sealed point with what came after it. A broken journal
-    // holds no such tail: the new one starts from the recording as it stands now, and the
+    // holds no such tail: the new one starts from the recordings as they stand now, and the
     // changes since the seal reach the store with the next checkpoint.
-    QByteArray tail = since;
-    if (rebuilt) {
-        const bool sameRecording = active.on && active.number == sealed.recording;
-        tail = active.on ? recordingStart(sameRecording ? sealed.saved : 0) + active.pointRecords
-                         : QByteArray();
-    }
+    const QByteArray tail = rebuilt ? startOfNext() : since;
     sealed = Sealed();
     sealedChanges = 0;
     if (rebuilt && !prepare(files, storeHash, {}))
@@ -237,9 +244,47 @@ void Journal::closeFile()
     fd = -1;
 }
 
-QByteArray Journal::recordingStart(int saved) const
+qsizetype Journal::find(const QBluetoothDeviceInfo &meter) const
 {
-    return encodeRecordingStart({ active.meter, active.label, saved });
+    const auto found = std::find_if(active.cbegin(), active.cend(),
+        [&](const Active &recording) { return sameMeter(recording.meter, meter); });
+    return found == active.cend() ? -1 : found - active.cbegin();
+}
+
+// Points, saves and drops come only while the meter's recording is under way.
+Journal::Active &Journal::recordingOf(const QBluetoothDeviceInfo &meter)
+{
+    const qsizetype i = find(meter);
+    Q_ASSERT(i >= 0);
+    return active[i];
+}
+
+// What goes before a record of the recording: a Resume, unless the records before went to it.
+QByteArray Journal::resume(const Active &recording)
+{
+    if (recording.number == current)
+        return {};
+    current = recording.number;
+    return encodeResume(recording.meter);
+}
+
+// Each recording under way, as a journal that follows the sealed store starts with it: its start
+// with how many of its points that store holds saved (none of one that began since), and its
+// points. The records after the seal go on with the current recording, named again when others
+// follow it.
+QByteArray Journal::startOfNext() const
+{
+    QByteArray start;
+    for (const Active &recording : active) {
+        start += encodeRecordingStart(
+                     { recording.meter, recording.label, sealed.saved.value(recording.number) })
+            + recording.pointRecords;
+    }
+    const auto last = std::find_if(active.cbegin(), active.cend(),
+        [&](const Active &recording) { return recording.number == current; });
+    if (last != active.cend() && last + 1 != active.cend())
+        start += encodeResume(last->meter);
+    return start;
 }
 
 // Keeps a journal that could not be used under a name of its own, so nothing in it is lost for

@@ -5,6 +5,8 @@
 
 #include <QBluetoothDeviceInfo>
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <future>
@@ -18,7 +20,7 @@
 // A checkpoint first writes the new store beside the old one, then appends a record that names
 // the new store's hash and how far into the journal it reaches, then puts the store in place,
 // and only then replaces the journal by one that follows the new store and starts with the
-// recording under way. Whenever a kill comes, start-up finds the store either named by the
+// recordings under way. Whenever a kill comes, start-up finds the store either named by the
 // header or by such a record, and so knows which records it holds.
 //
 // Appending and checkpoints are in journal.cpp, start-up and replay in journalreplay.cpp.
@@ -41,11 +43,15 @@ public:
 
     const Files files;
 
+    // An unsaved recording start-up kept: the label of its meter, and how many points it had.
+    struct Recovered {
+        QString label;
+        int points;
+    };
     // What start-up found.
     struct Opened {
-        int replayed = 0; // changes and saves applied onto what the store held, and a recovery
-        QString recoveredMeter; // the label of the meter an unsaved recording was kept for
-        int recoveredPoints = 0;
+        int replayed = 0; // changes and saves applied onto what the store held, and recoveries
+        QList<Recovered> recovered;
         QString setAside; // where a journal that could not be used was put
         bool readInPart = false; // it was damaged, and the part before the damage was replayed
     };
@@ -60,46 +66,47 @@ public:
     // - a damaged one: the records before the damage are replayed, a copy of it is kept as
     //   "<journal>.damaged-<time>", and it is replaced by what could be read; when either
     //   cannot be done, nothing is appended;
-    // - a recording with points that were never saved nor discarded: all of it is saved as a
-    //   measurement named after its first point's time stamp, under its meter (added again if
+    // - each recording with points that were never saved nor discarded: all of it is saved as
+    //   a measurement named after its first point's time stamp, under its meter (added again if
     //   it was removed).
     // Where nothing is appended, or no new journal could be started (a full disk, say), every
     // append gives false until a checkpoint lands and starts a new one.
     Opened open(MeterRecords &records, Options &options);
     // What a start would find now: the store with all that open() would replay onto it,
-    // the unsaved recording kept as it keeps it. It only reads, so it may look while a running
+    // the unsaved recordings kept as it keeps them. It only reads, so it may look while a running
     // copy writes both files. Nothing when the store or the journal is there but cannot be
     // read; `error` then names the file and why.
     static std::optional<Store::Snapshot> peek(const QString &storeFile, QString &error);
 
     // Each of these is in the file when it returns, and false when it could not be put there;
     // after one fails, every one gives false until a checkpoint lands. A change is synced at
-    // once; points are synced by sync(). A failed one is not lost for good: the recording's
+    // once; points are synced by sync(). A failed one is not lost for good: the recordings'
     // counts follow every call, the next checkpoint's store holds the change, and its journal
-    // starts with every point of the recording. Points come between startRecording() and
-    // dropRecording().
+    // starts with every point of every recording under way. Recordings are named by their
+    // meters, several may be under way at once, one per meter: a meter's recording starts while
+    // it has none under way, and its points and saves come between its start and its drop.
     bool append(const Change &change);
     bool startRecording(const QBluetoothDeviceInfo &meter, const QString &label);
-    bool appendPoint(const RecordedPoint &point);
+    bool appendPoint(const QBluetoothDeviceInfo &meter, const RecordedPoint &point);
     // The recording's first `count` points were saved as a measurement called `name`.
-    bool saveRecording(const QString &name, int count);
+    bool saveRecording(const QBluetoothDeviceInfo &meter, const QString &name, int count);
     // The recording's unsaved points were discarded.
-    bool dropRecording();
+    bool dropRecording(const QBluetoothDeviceInfo &meter);
     // False also when the journal was moved or removed since it was opened.
     bool sync();
 
     // Appends reach the file, and it holds every change the store lacks: none failed since the
     // last checkpoint landed.
     bool trusted() const { return fd >= 0 && !broken; }
-    bool recording() const { return active.on; }
-    int recordedPoints() const { return active.points; }
-    bool recordingUnsaved() const { return active.on && active.points > active.saved; }
+    bool recording(const QBluetoothDeviceInfo &meter) const { return find(meter) >= 0; }
+    // 0 when the meter has no recording under way.
+    int recordedPoints(const QBluetoothDeviceInfo &meter) const;
     // Changes appended since the last checkpoint was sealed.
     int pendingChanges() const { return changesSinceSeal; }
 
     // A checkpoint, in four steps:
     // seal() marks what the snapshot taken with it holds, and gives the start of the journal
-    // that follows it: the recording under way (its start, how many of its points were saved,
+    // that follows it: each recording under way (its start, how many of its points were saved,
     // and every point), or nothing.
     QByteArray seal();
     // prepare() writes that journal beside the journal, under a header naming the new store, and
@@ -122,24 +129,21 @@ public:
     static QByteArray fingerprint(const QString &file);
 
 private:
-    // The recording under way, from its start (or its recovery at start-up) to its drop; as
-    // new while `on` is false.
+    // A recording under way, from its start (or its recovery at start-up) to its drop.
     struct Active {
-        bool on = false;
         QBluetoothDeviceInfo meter;
         QString label;
+        int number; // counts the recordings of this run
         int points = 0;
         int saved = 0; // its first points saved as a measurement
-        int number = 0; // counts the recordings of this run
-        QByteArray pointRecords; // every point since the start, as in the file
+        QByteArray pointRecords{}; // every point since the start, as in the file
         RecordedPoint last{ 0, {}, {}, {} }; // the point before, which the next is written against
     };
     // A checkpoint between seal() and land() or abandon(); as new while `on` is false.
     struct Sealed {
         bool on = false;
         qint64 offset = 0; // the journal's size at the seal
-        int recording = 0; // the recording under way then, by number; 0 for none
-        int saved = 0;
+        QHash<int, int> saved; // of each recording under way then, by number
         QByteArray since; // the records appended after the seal
     };
 
@@ -148,18 +152,22 @@ private:
     bool fail();
     void openFile(const QString &path);
     void closeFile();
-    QByteArray recordingStart(int saved) const;
+    // The place in `active` of the meter's recording, or -1.
+    qsizetype find(const QBluetoothDeviceInfo &meter) const;
+    Active &recordingOf(const QBluetoothDeviceInfo &meter);
+    QByteArray resume(const Active &recording);
+    QByteArray startOfNext() const;
     QString setAside(const QString &why);
 
     struct Replayed;
+    struct UnderWay;
 
     static qint64 heldBefore(const JournalFormat::Scan &found, const QByteArray &storeHash);
-    static Replayed replay(const JournalFormat::Scan &found, qint64 from, MeterRecords &records,
+    static UnderWay replay(const JournalFormat::Scan &found, qint64 from, MeterRecords &records,
         Options &options, int &applied);
     void startAnew(const QByteArray &storeHash);
     void goOnFrom(const JournalFormat::Scan &found, const QByteArray &bytes, bool keptAside);
-    void recover(const Replayed &recording, MeterRecords &records,
-        Opened &opened);
+    void recover(const UnderWay &left, MeterRecords &records, Opened &opened);
 
     // Taken while the store is read, which it does not change.
     std::future<QByteArray> storeHashing;
@@ -175,8 +183,8 @@ private:
     // not where the next start looks for it, or open() could not set it right; only land()
     // clears it, once the new journal holds every change the new store lacks. While it is set,
     // the records since a seal may be incomplete: land() writes no record naming the new store
-    // into this journal, and starts the new one from the recording as it stands instead of from
-    // the seal. It may be set with a file open (a write failed) or without (none could be
+    // into this journal, and starts the new one from the recordings as they stand instead of
+    // from the seal. It may be set with a file open (a write failed) or without (none could be
     // opened).
     bool broken = false;
 
@@ -184,8 +192,12 @@ private:
     // pending again when it is abandoned.
     int changesSinceSeal = 0;
     int sealedChanges = 0;
-    // Counts the recordings of this run, which names them in `active` and `sealed`.
+    // Counts the recordings of this run, which names them in `active`, `sealed` and `current`.
     int recordings = 0;
-    Active active;
+    // In the order they started.
+    QList<Active> active;
+    // The recording the file's last records went to, which the next ones go on with unless a
+    // Resume names another; 0 for none.
+    int current = 0;
     Sealed sealed;
 };

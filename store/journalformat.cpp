@@ -345,4 +345,15 @@ std::optional<Checkpoint> decodeCheckpoint(const Record &record)
     return r.result(Checkpoint{ qint64(r.u64()), r.raw(hashSize) });
 }
 
+QByteArray encodeResume(const QBluetoothDeviceInfo &meter)
+{
+    return Writer(Type::Resume).meter(meter).framed();
+}
+
+std::optional<QBluetoothDeviceInfo> decodeResume(const Record &record)
+{
+    Reader r(record.fields);
+    return r.result(r.meter());
+}
+
 } // namespace JournalFormat

@@ -53,16 +53,25 @@
 //       19  DropRecording      none: the recording's unsaved points are discarded
 //       20  Checkpoint         u64 offset, 20 bytes store hash: the store with that hash
 //                              holds every record whose frame starts before that offset
+//       21  Resume             meter: the records that follow go on with its recording
 //
 // Types 1 to 6 are the changes, numbered as Change::Kind. A record of a type not listed here is
 // skipped, and so are any bytes after the fields its type has.
+//
+// RECORDINGS: one may be under way for each meter, several at once. A RecordingStart starts
+// one for its meter and makes it the current one; one under way for the same meter ends, its
+// unsaved points discarded, while those of other meters go on. Points, saves and drops belong
+// to the current recording, until the next RecordingStart or Resume. A Resume makes the
+// recording under way for its meter the current one, or none when that meter has none. A
+// DropRecording ends the current recording and leaves none current; a point, save or drop
+// while none is current is skipped. A Resume is written only before a record whose recording
+// is not the current one, so that one meter recorded alone needs none.
 //
 // A POINT is written against the point before it in its recording (the first one against a
 // point whose texts are empty): `shared` is how many characters (UTF-16 units, at most 255) of
 // its time stamp are those the one before starts with, and only the rest is written; `same`
 // has bit 0 set when its unit is the one before, bit 1 when its settings are, and only the
-// texts that differ follow. A recording runs from a RecordingStart to a DropRecording or the
-// next RecordingStart; a point or save outside one is skipped.
+// texts that differ follow.
 //
 // WHAT THE STORE HOLDS: every record when the header names the store, or every record before
 // the offset of the last Checkpoint record that names it. A journal where neither names the
@@ -117,6 +126,7 @@ enum class Type : quint8 {
     SaveRecording,
     DropRecording,
     Checkpoint,
+    Resume,
 };
 
 quint32 crc32(QByteArrayView bytes);
@@ -178,5 +188,8 @@ QByteArray encodeDropRecording();
 
 QByteArray encodeCheckpoint(const Checkpoint &checkpoint);
 std::optional<Checkpoint> decodeCheckpoint(const Record &record);
+
+QByteArray encodeResume(const QBluetoothDeviceInfo &meter);
+std::optional<QBluetoothDeviceInfo> decodeResume(const Record &record);
 
 } // namespace JournalFormat

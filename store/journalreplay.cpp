@@ -62,24 +62,15 @@ bool apply(const Change &c, MeterRecords &records, Options &options)
 
 } // namespace
 
-// The recording the replayed records leave, held as the live screen held it.
+// A recording the replayed records leave, held as the live screen held it.
 struct Journal::Replayed {
-    bool on = false;
     QBluetoothDeviceInfo meter;
     QString label;
-    int saved = 0;
+    int saved;
     RecordedPoint last{ 0, {}, {}, {} };
-    QList<QPointF> points;
-    QStringList timestamps, units, settings;
+    QList<QPointF> points{};
+    QStringList timestamps{}, units{}, settings{};
 
-    void start(const RecordingStart &start)
-    {
-        *this = Replayed();
-        on = true;
-        meter = start.meter;
-        label = start.label;
-        saved = start.saved;
-    }
     void add(const RecordedPoint &p)
     {
         points.append(QPointF(qreal(points.size() + 1), p.y));
@@ -98,12 +89,39 @@ struct Journal::Replayed {
         records.addMeasurement(i, name, points.first(n), timestamps.first(n), units.first(n),
             settings.first(n));
     }
-    bool unsaved() const { return on && points.size() > saved; }
+    bool unsaved() const { return points.size() > saved; }
     // What was recorded and never saved, nor discarded, is kept whole, as a save would have
     // kept it, named after its first point's time stamp.
     void keep(MeterRecords &records, bool *added = nullptr) const
     {
         store(records, timestamps.first(), int(points.size()), added);
+    }
+};
+
+// The recordings the replayed records leave under way, and the one their records go to.
+struct Journal::UnderWay {
+    QList<Replayed> recordings; // in the order they started
+    qsizetype current = -1;
+
+    Replayed *recording() { return current < 0 ? nullptr : &recordings[current]; }
+    // One under way for the same meter ends.
+    void start(const RecordingStart &start)
+    {
+        recordings.removeIf([&](const Replayed &r) { return sameMeter(r.meter, start.meter); });
+        recordings.append({ start.meter, start.label, start.saved });
+        current = recordings.size() - 1;
+    }
+    void resume(const QBluetoothDeviceInfo &meter)
+    {
+        const auto found = std::find_if(recordings.cbegin(), recordings.cend(),
+            [&](const Replayed &r) { return sameMeter(r.meter, meter); });
+        current = found == recordings.cend() ? -1 : found - recordings.cbegin();
+    }
+    void drop()
+    {
+        if (current >= 0)
+            recordings.removeAt(current);
+        current = -1;
     }
 };
 
@@ -140,13 +158,13 @@ Journal::Opened Journal::open(MeterRecords &records, Options &options)
         startAnew(storeHash);
         return opened;
     }
-    const Replayed recording = replay(found, from, records, options, opened.replayed);
+    const UnderWay left = replay(found, from, records, options, opened.replayed);
     if (!found.torn) {
         opened.setAside = setAside(QStringLiteral("damaged"));
         opened.readInPart = true;
     }
     goOnFrom(found, bytes, !opened.setAside.isEmpty());
-    recover(recording, records, opened);
+    recover(left, records, opened);
     return opened;
 }
 
@@ -166,36 +184,41 @@ qint64 Journal::heldBefore(const Scan &found, const QByteArray &storeHash)
 }
 
 // Applies the changes from `from` on, in order, and follows the recordings throughout.
-Journal::Replayed Journal::replay(
+Journal::UnderWay Journal::replay(
     const Scan &found, qint64 from, MeterRecords &records, Options &options, int &applied)
 {
-    Replayed recording;
+    UnderWay left;
     for (const Record &record : found.records) {
         const bool held = record.offset < from;
+        Replayed *recording = left.recording();
         switch (record.type) {
         case Type::RecordingStart:
             if (const auto start = decodeRecordingStart(record))
-                recording.start(*start);
+                left.start(*start);
+            break;
+        case Type::Resume:
+            if (const auto meter = decodeResume(record))
+                left.resume(*meter);
             break;
         case Type::Point:
-            if (!recording.on)
+            if (!recording)
                 break;
-            if (const auto point = decodePoint(record, recording.last))
-                recording.add(*point);
+            if (const auto point = decodePoint(record, recording->last))
+                recording->add(*point);
             break;
         case Type::SaveRecording: {
-            const auto save = recording.on ? decodeSaveRecording(record) : std::nullopt;
+            const auto save = recording ? decodeSaveRecording(record) : std::nullopt;
             if (!save)
                 break;
             if (!held) {
-                recording.store(records, save->name, save->count);
+                recording->store(records, save->name, save->count);
                 ++applied;
             }
-            recording.saved = std::min(save->count, int(recording.points.size()));
+            recording->saved = std::min(save->count, int(recording->points.size()));
             break;
         }
         case Type::DropRecording:
-            recording = Replayed();
+            left.drop();
             break;
         case Type::Checkpoint:
             break;
@@ -205,31 +228,29 @@ Journal::Replayed Journal::replay(
                 ++applied;
         }
     }
-    return recording;
+    return left;
 }
 
-// The recording left unsaved is kept, and the file says so.
-void Journal::recover(const Replayed &recording, MeterRecords &records,
-    Opened &opened)
+// Each recording left unsaved is kept, and the file says so.
+void Journal::recover(const UnderWay &left, MeterRecords &records, Opened &opened)
 {
-    if (!recording.on)
-        return;
-    // The file goes on with this recording until it is saved and dropped here.
-    active.on = true;
-    active.meter = recording.meter;
-    active.label = recording.label;
-    const int count = int(recording.points.size());
-    if (recording.unsaved()) {
-        bool added = false;
-        recording.keep(records, &added);
-        if (added)
-            append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
-        saveRecording(recording.timestamps.first(), count);
-        opened.recoveredMeter = recording.label;
-        opened.recoveredPoints = count;
-        ++opened.replayed;
+    // The file goes on with these recordings until each is saved and dropped here.
+    for (const Replayed &recording : left.recordings)
+        active.append({ recording.meter, recording.label, ++recordings });
+    current = left.current < 0 ? 0 : active[left.current].number;
+    for (const Replayed &recording : left.recordings) {
+        const int count = int(recording.points.size());
+        if (recording.unsaved()) {
+            bool added = false;
+            recording.keep(records, &added);
+            if (added)
+                append({ Change::AddMeter, recording.meter, recording.label, -1, {} });
+            saveRecording(recording.meter, recording.timestamps.first(), count);
+            opened.recovered.append({ recording.label, count });
+            ++opened.replayed;
+        }
+        dropRecording(recording.meter);
     }
-    dropRecording();
 }
 
 std::optional<Store::Snapshot> Journal::peek(const QString &storeFile, QString &error)
@@ -263,9 +284,11 @@ std::optional<Store::Snapshot> Journal::peek(const QString &storeFile, QString &
         for (Meter &meter : read.meters)
             records.addMeter(std::move(meter));
         int applied = 0;
-        const Replayed recording = replay(found, from, records, read.options, applied);
-        if (recording.unsaved())
-            recording.keep(records);
+        const UnderWay left = replay(found, from, records, read.options, applied);
+        for (const Replayed &recording : left.recordings) {
+            if (recording.unsaved())
+                recording.keep(records);
+        }
         read.meters = records.all();
         return read;
     }

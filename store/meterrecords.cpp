@@ -2,8 +2,7 @@
 
 bool operator==(const Meter &a, const Meter &b)
 {
-    return a.device.address() == b.device.address() && a.device.name() == b.device.name()
-        && a.label == b.label && a.pointsNumber == b.pointsNumber
+    return sameMeter(a.device, b.device) && a.label == b.label && a.pointsNumber == b.pointsNumber
         && a.measureNames == b.measureNames && a.measurements == b.measurements;
 }
 
@@ -12,11 +11,15 @@ QStringList Measurement::timestamps() const
     return samples.timestamps();
 }
 
+bool sameMeter(const QBluetoothDeviceInfo &a, const QBluetoothDeviceInfo &b)
+{
+    return a.address() == b.address() && a.name() == b.name();
+}
+
 int MeterRecords::find(const QBluetoothDeviceInfo &device) const
 {
     for (int i = 0; i < count(); ++i) {
-        const QBluetoothDeviceInfo &known = meters[i].device;
-        if (known.address() == device.address() && known.name() == device.name())
+        if (sameMeter(meters[i].device, device))
             return i;
     }
     return -1;

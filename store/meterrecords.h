@@ -24,6 +24,8 @@ struct Meter {
     QList<Samples> measurements;
 };
 bool operator==(const Meter &a, const Meter &b);
+// Known meters are told apart by address and advertised name, never by label or row.
+bool sameMeter(const QBluetoothDeviceInfo &a, const QBluetoothDeviceInfo &b);
 
 // One measurement of a meter, handed out whole: its name and its points with the texts that go
 // with each. It shares its meter's columns, so handing out even a long measurement copies
@@ -54,8 +56,7 @@ public:
     const Meter &meter(int i) const { return meters[i]; }
     const QList<Meter> &all() const { return meters; }
     const QString &label(int i) const { return meters[i].label; }
-    // Known meters are told apart by address and advertised name, never by label or row.
-    // find() gives the index of the meter with this identity, or -1.
+    // The index of the meter with this identity (sameMeter()), or -1.
     int find(const QBluetoothDeviceInfo &device) const;
     bool contains(const QBluetoothDeviceInfo &device) const { return find(device) >= 0; }
     Measurement measurement(int i, int k) const;

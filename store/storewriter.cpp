@@ -59,24 +59,24 @@ void StoreWriter::startRecording(const QBluetoothDeviceInfo &meter, const QStrin
 }
 
 // Synced within a second of the first point that is not, rather than with every frame.
-void StoreWriter::keepPoint(const RecordedPoint &point)
+void StoreWriter::keepPoint(const QBluetoothDeviceInfo &meter, const RecordedPoint &point)
 {
-    report(log.appendPoint(point));
+    report(log.appendPoint(meter, point));
     if (!syncer.isActive())
         syncer.start();
 }
 
-void StoreWriter::saveRecording(const QString &name, int count)
+void StoreWriter::saveRecording(const QBluetoothDeviceInfo &meter, const QString &name, int count)
 {
-    report(log.saveRecording(name, count));
+    report(log.saveRecording(meter, name, count));
     changed();
 }
 
 // The dropped points stay in the journal, to be replayed at every start, until a checkpoint.
-void StoreWriter::dropRecording()
+void StoreWriter::dropRecording(const QBluetoothDeviceInfo &meter)
 {
-    const bool dropsPoints = log.recordedPoints() > 0;
-    report(log.dropRecording());
+    const bool dropsPoints = log.recordedPoints(meter) > 0;
+    report(log.dropRecording(meter));
     if (dropsPoints)
         quiet.start();
 }

@@ -33,9 +33,9 @@ public:
     // second.
     void keep(const Change &change);
     void startRecording(const QBluetoothDeviceInfo &meter, const QString &label);
-    void keepPoint(const RecordedPoint &point);
-    void saveRecording(const QString &name, int count);
-    void dropRecording();
+    void keepPoint(const QBluetoothDeviceInfo &meter, const RecordedPoint &point);
+    void saveRecording(const QBluetoothDeviceInfo &meter, const QString &name, int count);
+    void dropRecording(const QBluetoothDeviceInfo &meter);
     const Journal &journal() const { return log; }
 
     // Syncs the points not yet synced.

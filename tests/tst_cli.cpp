@@ -110,10 +110,10 @@ private slots:
             journal.append({ Change::RelabelMeter,
                 QBluetoothDeviceInfo(QBluetoothAddress("C8:27:53:0C:00:02"), "M27K53C", 0),
                 "Leer\tzwei", -1, {} });
-            journal.startRecording(
-                QBluetoothDeviceInfo(QBluetoothAddress(address), "M27K53C", 0), "Werkbank");
-            journal.appendPoint({ 0, "A ", "r-1", "DC " });
-            journal.appendPoint({ 5, "A ", "r-2", "DC " });
+            const QBluetoothDeviceInfo werkbank(QBluetoothAddress(address), "M27K53C", 0);
+            journal.startRecording(werkbank, "Werkbank");
+            journal.appendPoint(werkbank, { 0, "A ", "r-1", "DC " });
+            journal.appendPoint(werkbank, { 5, "A ", "r-2", "DC " });
         }
         InstanceLock window;
         QVERIFY(window.take());

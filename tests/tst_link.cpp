@@ -400,11 +400,11 @@ private slots:
         emit data->characteristicChanged(
             data->characteristics().constFirst(), QByteArray::fromHex(ohms.toLatin1()));
         // As a logout or a kill would find it, before the box about the ended link is answered.
-        QVERIFY(!window->storeWriter().journal().recording());
+        QVERIFY(!window->storeWriter().journal().recording(window->meterRecords().meter(0).device));
         QCOMPARE(window->liveRecording()->size(), 0);
         QTRY_VERIFY(ended.done());
         QCOMPARE(ended.box().title, lost);
-        QVERIFY(!window->storeWriter().journal().recording());
+        QVERIFY(!window->storeWriter().journal().recording(window->meterRecords().meter(0).device));
         QVERIFY(!window->endSession());
         QCOMPARE(window->meterRecords().meter(0).pointsNumber, QList<int>());
     }

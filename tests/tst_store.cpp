@@ -255,6 +255,81 @@ private slots:
         }
     }
 
+    // Two meters recorded at once through one journal, the first twice as often as the second
+    // and saved part-way; then the run ends as a kill would. Whatever came in the middle (a
+    // checkpoint, one after the journal was removed, the second dropped and started again), the
+    // next start keeps each unsaved recording under its own meter, every point as it was
+    // appended, and says so; a look before it sees the same.
+    void severalRecordingsAtOnce_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("none") << "";
+        QTest::newRow("checkpoint") << "checkpoint";
+        QTest::newRow("checkpoint after the journal was removed") << "removed";
+        QTest::newRow("second dropped and started again") << "drop";
+    }
+
+    void severalRecordingsAtOnce()
+    {
+        QFETCH(QString, step);
+        writeStore({ StoredMeter{}, StoredMeter{ "Labor", "C8:27:53:0C:00:02", "M27K53C", {} } });
+        const QString store = UserStore().fileName();
+        Store::Snapshot read = Store::read(store);
+        MeterRecords records; // as the window holds them, then as the next start is to
+        for (const Meter &meter : std::as_const(read.meters))
+            records.addMeter(meter);
+        SamplesBuilder sent[2];
+        {
+            QByteArray hash; // of a checkpoint's store, landed three points after its seal
+            Journal journal(store);
+            journal.open(records, read.options);
+            for (int j = 0; j < 60; ++j) {
+                const int i = j % 3 == 2 ? 1 : 0;
+                const QBluetoothDeviceInfo &meter = records.meter(i).device;
+                const qsizetype n = sent[i].built().size();
+                if (n == 0)
+                    journal.startRecording(meter, records.label(i));
+                const RecordedPoint p{ j * 0.25, i ? "A " : "V ",
+                    QString("2026-12-06 14:%1:09.042042").arg(j, 2, 10, QChar('0')),
+                    j % 5 ? "DC " : "AC " };
+                sent[i].append(QPointF(n + 1, p.y), p.timestamp, p.unit, p.settings);
+                journal.appendPoint(meter, p);
+                if (j == 10) {
+                    records.addMeasurement(0, "Teil", sent[0].built());
+                    journal.saveRecording(meter, "Teil", int(n + 1));
+                } else if (j == 30 && step == "drop") {
+                    journal.dropRecording(records.meter(1).device);
+                    sent[1] = SamplesBuilder();
+                } else if (j == 30 && !step.isEmpty()) {
+                    if (step == "removed")
+                        QVERIFY(QFile::remove(journal.files.journal) && !journal.sync());
+                    const QByteArray start = journal.seal();
+                    hash = StoreWriter::writeCheckpoint(
+                        journal.files, Store::snapshot(read.options, records), start);
+                } else if (j == 33 && !hash.isEmpty()) {
+                    QVERIFY(journal.land(hash) && journal.trusted());
+                }
+            }
+        } // ends as a kill would: no close
+        QStringList said;
+        for (int i : { 0, 1 }) {
+            records.addMeasurement(i, sent[i].built().timestamp(0), sent[i].built());
+            said << QString("Kalvion wurde während einer Aufzeichnung von „%1“ beendet. Die "
+                            "Aufzeichnung (%2 Messpunkte) wurde als Messung gespeichert. Sie "
+                            "finden sie im Startbildschirm unter Verwalten.")
+                        .arg(records.label(i))
+                        .arg(sent[i].built().size());
+        }
+        QString error;
+        QVERIFY(Journal::peek(store, error)->meters == records.all());
+        ModalAnswer told(QMessageBox::Ok);
+        MainWindow window;
+        window.show();
+        QTRY_VERIFY(told.done());
+        QCOMPARE(told.box().text, said.join("\n\n"));
+        QVERIFY(window.meterRecords().all() == records.all());
+    }
+
     // QSettings reads what it wrote key by key; the program writes the same bytes for the
     // same records, and reads such a file, and any file made from it, as QSettings does: in
     // one pass where it can, otherwise through QSettings.
