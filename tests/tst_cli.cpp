@@ -300,6 +300,32 @@ private slots:
         return lines;
     }
 
+    // Saving two meters, killed before it ends: each reading was in the journal within a second
+    // of its line, and a look at the store finds each meter's kept under that meter, the lines
+    // record wrote as export writes them.
+    void savingTwoMetersKilled()
+    {
+        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} },
+                       StoredMeter{ "Labor", second, "M27K53C", {} } },
+            { false, false, 1 });
+        QProcess program;
+        start(program, { "record", "--meter", "Werkbank", "--meter", "Labor", "--save", "x" });
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
+        for (const char *frame : { "dc-volts", "ohms", "negative", "dc-volts", "ohms" })
+            meter.call("SendCanned", { QString(frame) });
+        QTest::qWait(1500);
+        program.kill();
+        QVERIFY(program.waitForFinished(5000));
+        const QByteArray out = program.readAllStandardOutput();
+        for (const QString label : { "Werkbank", "Labor" }) {
+            const QByteArrayList lines = dataLines(out, label);
+            QCOMPARE(lines.size(), 5);
+            const Run exported = run({ "export", label, "1" });
+            QCOMPARE(exported.out.mid(exported.out.indexOf("Data,Unit,Time\n") + 15),
+                lines.join('\n') + '\n');
+        }
+    }
+
     // A meter out of reach for a moment comes back in the same series; one that stays away is
     // given up once its time has passed, while the other goes on, and the exit status says so.
     void lostAndGivenUp()
