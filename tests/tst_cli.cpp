@@ -300,30 +300,46 @@ private slots:
         return lines;
     }
 
-    // Saving two meters, killed before it ends: each reading was in the journal within a second
-    // of its line, and a look at the store finds each meter's kept under that meter, the lines
-    // record wrote as export writes them.
-    void savingTwoMetersKilled()
+    // With --save, each meter's series goes into the store as the window saves it, under the
+    // name given; a meter the store did not know joins it under its advertised name. The
+    // window's export then holds the very readings and time stamps of the output. Killed, it
+    // has lost nothing that came a second before, which the next start keeps.
+    void savesIntoTheStore_data()
     {
-        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} },
-                       StoredMeter{ "Labor", second, "M27K53C", {} } },
-            { false, false, 1 });
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("ended") << false;
+        QTest::newRow("killed") << true;
+    }
+
+    void savesIntoTheStore()
+    {
+        QFETCH(bool, killed);
+        writeStore({ StoredMeter{ "Werkbank", address, "M27K53C", {} } }, { false, false, 1 });
         QProcess program;
-        start(program, { "record", "--meter", "Werkbank", "--meter", "Labor", "--save", "x" });
-        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 10000);
-        for (const char *frame : { "dc-volts", "ohms", "negative", "dc-volts", "ohms" })
-            meter.call("SendCanned", { QString(frame) });
+        start(program, { "record", "--meter", "Werkbank", "--meter", second, "--save", "Lauf 1" });
+        QTRY_COMPARE_WITH_TIMEOUT(meter.strings("NotifyingPaths").size(), 2, 20000);
+        for (const Shown &s : shown)
+            meter.call("SendCanned", { QString(s.frame) });
         QTest::qWait(1500);
-        program.kill();
+        ::kill(pid_t(program.processId()), killed ? SIGKILL : SIGTERM);
         QVERIFY(program.waitForFinished(5000));
+        QCOMPARE(program.exitStatus() == QProcess::NormalExit, !killed);
         const QByteArray out = program.readAllStandardOutput();
-        for (const QString label : { "Werkbank", "Labor" }) {
-            const QByteArrayList lines = dataLines(out, label);
-            QCOMPARE(lines.size(), 5);
-            const Run exported = run({ "export", label, "1" });
+        const QByteArray listed = run({ "list" }).out;
+        for (const auto &[label, at] :
+            { std::pair{ QString("Werkbank"), address }, { QString("M27K53C"), second } }) {
+            const QByteArrayList lines = dataLines(out, at == second ? second : label);
+            QCOMPARE(lines.size(), shown.size());
+            // Recovered at the next start, a series is named after its first time stamp.
+            const QByteArray name = killed ? lines[0].split(',')[2] : "Lauf 1";
+            QVERIFY2(listed.contains(label.toUtf8() + '\t' + at.toUtf8() + "\tM27K53C\t" + name
+                         + '\t' + QByteArray::number(shown.size()) + '\t'),
+                listed);
+            const Run exported = run({ "export", at, "1" });
             QCOMPARE(exported.out.mid(exported.out.indexOf("Data,Unit,Time\n") + 15),
                 lines.join('\n') + '\n');
         }
+        QVERIFY(InstanceLock().take());
     }
 
     // A meter out of reach for a moment comes back in the same series; one that stays away is
