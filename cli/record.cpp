@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -231,8 +232,15 @@ public:
         return put(line);
     }
 
-    bool sync() { return !toFile || ::fdatasync(file.handle()) == 0; }
-    QString error() const { return file.errorString(); }
+    // A device or a pipe given as the file (/dev/null, a FIFO) cannot be synced, and needs not.
+    bool sync()
+    {
+        if (!toFile || ::fdatasync(file.handle()) == 0 || errno == EINVAL)
+            return true;
+        syncError = qt_error_string(errno);
+        return false;
+    }
+    QString error() const { return syncError.isEmpty() ? file.errorString() : syncError; }
 
 private:
     bool put(const QByteArray &bytes) { return file.write(bytes) == bytes.size(); }
@@ -241,6 +249,7 @@ private:
     const bool several;
     bool toFile = false;
     QFile file;
+    QString syncError;
 };
 
 // For a person at a terminal: one line per meter on stderr, kept up to date in place, with its

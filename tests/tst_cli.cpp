@@ -191,6 +191,8 @@ private slots:
         row("record: a full disk", { "record", "--meter", second, "--output", "/dev/full" }, 4,
             "No space left on device");
         row("record: a closed pipe", { "record", "--meter", second }, 4, "cannot write", "closed");
+        row("record: a device that cannot be synced",
+            { "record", "--meter", second, "--duration", "2s", "--output", "/dev/null" }, 0, "");
         row("record: a store that cannot be read", { "record", "--meter", "Werkbank" }, 5,
             "cannot read", "folder");
         row("record: saving while the window runs",
