@@ -407,6 +407,7 @@ std::optional<QList<QBluetoothDeviceInfo>> search(const QList<QBluetoothAddress>
     agent.setLowEnergyDiscoveryTimeout(Search::timeout);
     QList<QBluetoothDeviceInfo> found;
     bool failed = false;
+    bool enough = false;
     QEventLoop searching;
     QObject::connect(&agent, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered,
         [&](const QBluetoothDeviceInfo &info) {
@@ -414,11 +415,12 @@ std::optional<QList<QBluetoothDeviceInfo>> search(const QList<QBluetoothAddress>
                 [&](const QBluetoothDeviceInfo &f) { return f.address() == info.address(); });
             if (Search::isMeter(info) && !seen)
                 found.append(info);
-            const bool all = std::all_of(wanted.cbegin(), wanted.cend(), [&](const auto &a) {
-                return std::any_of(found.cbegin(), found.cend(),
-                    [&](const QBluetoothDeviceInfo &f) { return f.address() == a; });
-            });
-            if (!wanted.isEmpty() && all)
+            enough = !wanted.isEmpty()
+                && std::all_of(wanted.cbegin(), wanted.cend(), [&](const auto &a) {
+                       return std::any_of(found.cbegin(), found.cend(),
+                           [&](const QBluetoothDeviceInfo &f) { return f.address() == a; });
+                   });
+            if (enough)
                 searching.quit();
         });
     QObject::connect(
@@ -428,9 +430,10 @@ std::optional<QList<QBluetoothDeviceInfo>> search(const QList<QBluetoothAddress>
         searching.quit();
     });
     agent.start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
-    if (agent.isActive())
+    // Meters BlueZ knows already are reported inside start().
+    if (agent.isActive() && !enough)
         searching.exec();
-    else
+    else if (!enough)
         failed = true;
     if (failed)
         say(command, QStringLiteral("Bluetooth is switched off or missing"));
