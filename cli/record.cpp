@@ -125,15 +125,24 @@ public:
     std::function<void()> finished;
     std::function<void(const QString &)> tell;
 
-    void finish()
+    // Records nothing more, and ends the link unless it is gone already.
+    void stop()
     {
         if (done)
             return;
         done = true;
         state = link->gaveUp() ? State::GivenUp : State::Done;
-        recording.play(); // paused: nothing more is recorded
+        recording.play(); // paused
         if (!link->gaveUp() && !unavailable)
             link->end();
+    }
+
+    // Stops, and tells.
+    void finish()
+    {
+        if (done)
+            return;
+        stop();
         finished();
     }
 
@@ -143,7 +152,7 @@ private:
         const QDateTime now = QDateTime::currentDateTime();
         std::optional<Reading> decoded = decodeFrame(value.toHex(), now);
         // Each reading is written out as it comes; only what is saved needs to stay.
-        if (decoded && !keepsAll)
+        if (decoded && !keepsAll && recording.isRunning())
             recording.letGo();
         if (!decoded || !recording.take(*decoded))
             return;
@@ -629,18 +638,22 @@ int record(const QStringList &arguments)
     QCoreApplication::exec();
     sink.sync();
     statusLines.end();
+    for (Follower *f : std::as_const(followers))
+        f->stop();
     if (saving) {
+        // Saved as the window saves: into the records and the journal, which the next start
+        // replays should the store not be written whole before.
         for (Follower *f : std::as_const(followers))
             f->recording.save(name);
-        if (!saving->writer.saveNow()) {
-            saving->writer.settle();
+        saving->writer.settle();
+        if (!saving->writer.journal().trusted()) {
             say(command,
-                QStringLiteral("cannot write %1; its journal keeps the readings for the next "
-                               "start")
+                QStringLiteral("cannot write %1: the readings may not all be kept there")
                     .arg(Store::fileName()));
             status = std::max<int>(status, StoreUnreadable);
         }
-        saving->lock.release();
+        // A checkpoint under way is finished before the lock is given back.
+        saving.reset();
     }
     // Qt's Bluetooth back end may still be setting up its connection to the system bus when a
     // link fails at once; a moment more lets it finish, rather than leave it half made at exit.
