@@ -21,9 +21,9 @@ int exportMeasurement(const QStringList &arguments);
 // Tells the person on stderr, as "kalvion COMMAND: message".
 void say(const QString &command, const QString &message);
 
-// Parses a command's arguments, answering --help and a wrong option as QCommandLineParser does
-// (each ends the program), and checks that exactly `positionals` arguments follow. Gives the
-// status to end with when the command cannot go on.
+// Parses a command's arguments, answering --help and saying what is wrong with an option, and
+// checks that exactly `positionals` arguments follow. Gives the status to end with when the
+// command is not to go on: done after the help, usage otherwise.
 std::optional<int> parse(
     QCommandLineParser &parser, const QStringList &arguments, qsizetype positionals);
 

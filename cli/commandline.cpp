@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <csignal>
@@ -81,13 +82,23 @@ void say(const QString &command, const QString &message)
 std::optional<int> parse(
     QCommandLineParser &parser, const QStringList &arguments, qsizetype positionals)
 {
-    parser.addHelpOption();
-    parser.process(arguments);
+    const QString &command = arguments.constFirst();
+    const QCommandLineOption help = parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        say(command, parser.errorText());
+        return Usage;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // The usage line names the command as a person types it: "kalvion record [options]".
+        const QString text = parser.helpText().replace(
+            QRegularExpression(QStringLiteral("^Usage: kalvion")), "Usage: kalvion " + command);
+        std::fputs(qUtf8Printable(text), stdout);
+        return Done;
+    }
     if (parser.positionalArguments().size() == positionals)
         return std::nullopt;
-    say(arguments.constFirst(),
-        QStringLiteral("wrong number of arguments; see \"kalvion %1 --help\"")
-            .arg(arguments.constFirst()));
+    say(command,
+        QStringLiteral("wrong number of arguments; see \"kalvion %1 --help\"").arg(command));
     return Usage;
 }
 

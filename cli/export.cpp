@@ -65,7 +65,7 @@ int exportMeasurement(const QStringList &arguments)
     parser.addOption(output);
     parser.addPositionalArgument(QStringLiteral("meter"),
         QStringLiteral("The meter's label, or its address in any case."),
-        QStringLiteral("export <meter>"));
+        QStringLiteral("<meter>"));
     parser.addPositionalArgument(QStringLiteral("measurement"),
         QStringLiteral("The measurement's name, or its number from 1 when none has that name."),
         QStringLiteral("<measurement>"));

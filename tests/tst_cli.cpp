@@ -160,9 +160,9 @@ private slots:
         row("help", { "--help" }, 0, "Usage: kalvion [options] command\n");
         row("version", { "--version" }, 0, "kalvion " KALVION_VERSION "\n");
         row("help of export", { "export", "-h" }, 0,
-            "Usage: kalvion [options] export <meter> <measurement>\n");
+            "Usage: kalvion export [options] <meter> <measurement>\n");
         row("unknown command", { "frobnicate" }, 1, "kalvion: no command \"frobnicate\"");
-        row("bad option", { "list", "--bogus" }, 1, "kalvion: Unknown option 'bogus'.\n");
+        row("bad option", { "list", "--bogus" }, 1, "kalvion list: Unknown option 'bogus'.\n");
         row("no measurement", { "export", "Werkbank" }, 1, "export: wrong number of arguments");
         row("unknown label", { "export", "Nirgends", "a" }, 1,
             "kalvion export: no meter \"Nirgends\"; the meters are: \"Werkbank\" (" + address
