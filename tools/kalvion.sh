@@ -65,8 +65,10 @@ test)
     build "$root/build" all
     run_tests "$root/build" -LE soak
     # The benchmarks and tools are built once, above; the sanitizers need only what is tested.
-    # With debug information, so that the sanitizers' reports name files and lines.
-    build "$root/build-sanitize" kalvion_tests -DKALVION_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # With line tables, so that the sanitizers' reports name files and lines, and at -O1, which
+    # builds in three quarters of the time of -O2 -g and runs the tests as fast.
+    build "$root/build-sanitize" kalvion_tests -DKALVION_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
     ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$root/build-sanitize" -LE soak
